@@ -1,0 +1,37 @@
+# The two commands of the README:
+#   make run   installs what is missing, builds, runs the demo patch
+#   make test  installs what is missing, builds every configuration and runs
+#              every test, the 32-bit Windows build under Wine included
+.PHONY: run test bootstrap build-% test-% wine-prefix fuzz clean format
+
+JOBS ?= $(shell nproc)
+
+bootstrap:
+	@scripts/bootstrap
+
+build-%: bootstrap
+	cmake --preset $* >/dev/null
+	cmake --build --preset $* -j $(JOBS)
+
+test-%: build-%
+	ctest --preset $* -j $(JOBS)
+
+test-win32: wine-prefix
+
+wine-prefix: bootstrap
+	@scripts/wine-prefix
+
+run: build-linux-release
+	build/linux-release/bin/plughost run examples/demo.json
+
+fuzz: build-linux-fuzz
+	scripts/run-fuzzers build/linux-fuzz
+
+test: test-linux-debug test-linux-release test-win32 fuzz
+	@echo "make test: all configurations passed"
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

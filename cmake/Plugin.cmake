@@ -1,0 +1,20 @@
+# se_add_plugin(NAME REVISION rev SOURCES...)
+# A plug-in library that the host loads: NAME.dll on Windows, NAME.so
+# elsewhere, with no "lib" prefix, exporting getModuleProperties and
+# makeModule only.
+function(se_add_plugin name)
+  cmake_parse_arguments(ARG "" "REVISION" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} MODULE ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE se_sdk2_${ARG_REVISION} ${ARG_LIBS})
+  set_target_properties(${name} PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
+                                           VISIBILITY_INLINES_HIDDEN ON)
+  if(WIN32)
+    target_link_options(${name} PRIVATE
+      -Wl,--exclude-all-symbols ${PROJECT_SOURCE_DIR}/se_sdk2/exports.def)
+  else()
+    target_link_options(${name} PRIVATE
+      -Wl,--version-script=${PROJECT_SOURCE_DIR}/se_sdk2/exports.map -Wl,--no-undefined)
+  endif()
+  # Tests and the host locate plug-ins by name beside themselves.
+  set_property(GLOBAL APPEND PROPERTY SE_PLUGINS ${name})
+endfunction()

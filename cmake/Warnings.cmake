@@ -1,0 +1,17 @@
+# Warnings and sanitizers shared by every target of the tree.
+add_compile_options(-Wall -Wextra)
+
+if(SE_CHECKED)
+  add_compile_definitions(SE_CHECKED=1)
+endif()
+
+if(SE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # One self-contained DLL or EXE each: no MinGW runtime DLLs to ship.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+endif()

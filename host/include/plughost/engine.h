@@ -1,0 +1,225 @@
+// The stand-in host's processing side: instances of plug-in modules, their
+// pins and values, the connections between them, and sample-accurate
+// delivery of events.
+//
+// Time: one sample clock for the whole engine, starting at 0. run() advances
+// it block by block. Within a block each instance is driven in connection
+// order (senders before receivers); its part of the block is split at the
+// time stamps of its pending events, so that every event is delivered while
+// the sample clock equals its time stamp and each process call covers
+// exactly the samples between two events.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plughost/plugin_library.h"
+#include "se_sdk2/se_types.h"
+
+namespace plughost {
+
+class Engine;
+
+// One pin as the host shows it: every declared pin of the module's pin list,
+// then the repeats of a last pin flagged IO_REPEAT_LAST.
+struct HostPin {
+  std::string name;            // declared name; repeats are "Name[1]", "Name[2]", ...
+  int declared_index = 0;      // entry of the pin list (repeats: the last entry)
+  int processing_index = -1;   // index in the processing side's m_pins, -1 for none
+  int direction = DR_IN;
+  int datatype = DT_MIDI_STREAM;
+  int flags = 0;
+  std::string default_text;    // as declared ("" for none)
+  std::string list_text;       // as declared ("" for none)
+  void* variable = nullptr;    // module field the host writes the value to, or null
+
+  // Host-side value: a number for the value types, text for DT_STRING, and a
+  // block of samples for DT_FSAMPLE.
+  double value = 0.0;
+  std::string text;
+  std::vector<float> buffer;
+  bool connected = false;
+};
+
+// What an instance sent on an output pin.
+struct OutputEvent {
+  enum Kind { kMidi, kStatus };
+  uint32_t clock = 0;
+  std::string module;
+  std::string pin;
+  Kind kind = kMidi;
+  int32_t value = 0;  // packed MIDI message, or status
+};
+
+// A piecewise signal for a DT_FSAMPLE input: steps and linear ramps. The
+// host sends status 1 at a step, 2 at the start of a ramp and 1 at its end.
+struct Signal {
+  struct Point {
+    uint32_t at = 0;        // clock of the step, or of the ramp's start
+    float value = 0.0f;     // value from `at` on (a ramp's end value)
+    bool ramp = false;
+    uint32_t until = 0;     // a ramp reaches `value` at this clock
+  };
+  std::vector<Point> points;  // ordered by `at`
+  float initial = 0.0f;       // value before the first point
+  float at(uint32_t clock) const;
+};
+
+class Instance {
+ public:
+  Instance(Engine& engine, std::string name, std::shared_ptr<PluginLibrary> library,
+           int instance_number, std::optional<int> pin_count, int extra_repeats);
+  ~Instance();
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  const std::string& name() const { return name_; }
+  int revision() const { return library_->revision(); }
+  const PluginLibrary& library() const { return *library_; }
+  SEModuleRecord* record() const { return record_; }
+  int instance_number() const { return instance_number_; }
+
+  std::vector<HostPin>& pins() { return pins_; }
+  const std::vector<HostPin>& pins() const { return pins_; }
+  // Host pin by name; throws HostError naming the module and listing its pins.
+  int pin_index(const std::string& pin_name) const;
+  // Host pin holding a processing-side pin index, or -1.
+  int host_pin_of_processing(int processing_index) const;
+  int pin_count() const { return pin_count_; }
+
+  // Sets a pin's value now (without an event) and writes it to the module.
+  void set_value(int pin, double value);
+  void set_text(int pin, const std::string& text);
+
+  // The record's dispatcher.
+  intptr_t dispatch(int opcode, int index = 0, int value = 0, void* data = nullptr,
+                    float opt = 0.0f);
+  // Opcode 0 (once); the engine opens every instance before it runs.
+  void open();
+  bool is_open() const { return opened_; }
+  bool awake() const { return awake_; }
+  uint32_t sample_clock() const { return clock_; }
+
+  // Byte blocks sent with host opcode 17, oldest first (the GUI side takes them).
+  std::vector<std::string>& messages_to_gui() { return to_gui_; }
+  // Bytes from the GUI side, delivered as dispatcher opcode 12.
+  void send_gui_message(const std::string& bytes, int value = 0);
+
+  // Queues an event as it stands, delivered at its time stamp (tests use it
+  // to send what no patch would, such as a pin index the module lacks).
+  void inject(const SEEventRecord& event);
+
+  // Counters for tests: how often opcode 22 made the host re-read the
+  // process entry, and how often the host called the process entry.
+  int process_entry_reloads() const { return process_reloads_; }
+  int process_calls() const { return process_calls_; }
+
+ private:
+  friend class Engine;
+  struct Pending {
+    SEEventRecord event{};
+    int write_pin = -1;   // host pin whose value changes at delivery, or -1
+    double value = 0.0;
+  };
+
+  static intptr_t callback(SEModuleRecord* record, int32_t opcode, int32_t index, int32_t value,
+                           void* data, float opt);
+  intptr_t host_call(int opcode, int index, int value, void* data, float opt);
+  void enumerate_pins(std::optional<int> pin_count, int extra_repeats);
+  void write_variable(HostPin& pin);
+  void enqueue(const Pending& pending);
+  void deliver(Pending& pending);
+  void process_block(uint32_t block_start, int count);
+
+  Engine& engine_;
+  std::string name_;
+  std::shared_ptr<PluginLibrary> library_;
+  int instance_number_;
+  SEModuleRecord* record_ = nullptr;
+  SEProcessEntry process_ = nullptr;  // as last read from the record
+  std::vector<HostPin> pins_;
+  int pin_count_ = 0;                 // answer to host opcode 14
+  std::multimap<uint32_t, Pending> queue_;  // by time stamp; equal times in arrival order
+  uint32_t clock_ = 0;
+  bool opened_ = false;
+  bool awake_ = true;
+  bool in_process_ = false;
+  std::vector<std::string> to_gui_;
+  int process_reloads_ = 0;
+  int process_calls_ = 0;
+};
+
+class Engine {
+ public:
+  Engine(float sample_rate = 44100.0f, int block_size = 64);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  float sample_rate() const { return sample_rate_; }
+  int block_size() const { return block_size_; }
+  // Folder that relative file names of pins resolve against (host opcode 16).
+  void set_base_dir(const std::string& dir) { base_dir_ = dir; }
+  const std::string& base_dir() const { return base_dir_; }
+
+  // Loads (or reuses) the library and creates an instance named `name`.
+  // pin_count overrides the answer to host opcode 14; extra_repeats adds
+  // pins for a last pin flagged IO_REPEAT_LAST.
+  Instance& add(const std::string& name, const std::string& library_path,
+                std::optional<int> pin_count = std::nullopt, int extra_repeats = 0);
+  Instance& instance(const std::string& name);
+  std::vector<std::unique_ptr<Instance>>& instances() { return instances_; }
+
+  // A connection from an output pin to an input pin of the same kind (MIDI
+  // or samples). Throws HostError for anything else.
+  void connect(Instance& from, int from_pin, Instance& to, int to_pin);
+
+  // Input events from outside, delivered at `clock`.
+  void schedule_midi(Instance& to, int pin, uint32_t clock, int32_t message);
+  void schedule_value(Instance& to, int pin, uint32_t clock, double value);
+  void schedule_status(Instance& to, int pin, uint32_t clock, int32_t status);
+  void set_signal(Instance& to, int pin, const Signal& signal);
+  // Keeps every sample an output pin holds after each block.
+  void record(Instance& from, int pin);
+  const std::vector<float>& recorded(Instance& from, int pin) const;
+
+  // Opens what is not open yet, then runs `samples` samples from the
+  // current clock on.
+  void run(uint32_t samples);
+  uint32_t clock() const { return clock_; }
+  uint32_t block_start() const { return block_start_; }
+
+  const std::vector<OutputEvent>& output_events() const { return output_events_; }
+
+ private:
+  friend class Instance;
+  struct Connection {
+    Instance* from;
+    int from_pin;
+    Instance* to;
+    int to_pin;
+  };
+  void on_output(Instance& from, int processing_index, OutputEvent::Kind kind, uint32_t clock,
+                 int32_t value);
+  std::vector<Instance*> processing_order() const;
+  void fill_inputs(Instance& instance, uint32_t block_start, int count);
+
+  float sample_rate_;
+  int block_size_;
+  std::string base_dir_ = ".";
+  std::map<std::string, std::shared_ptr<PluginLibrary>> libraries_;
+  std::vector<std::unique_ptr<Instance>> instances_;
+  std::vector<Connection> connections_;
+  std::map<std::pair<Instance*, int>, Signal> signals_;
+  std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;
+  std::vector<OutputEvent> output_events_;
+  uint32_t clock_ = 0;
+  uint32_t block_start_ = 0;
+  int next_instance_number_ = 1;
+};
+
+}  // namespace plughost

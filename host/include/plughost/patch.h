@@ -1,0 +1,57 @@
+// Patch files: modules (plug-in libraries), pin values, connections, timed
+// input events and signals, block size, sample rate and length, as JSON.
+//
+// {
+//   "sample_rate": 44100, "block_size": 64, "length": 4410,
+//   "modules": [ {"name": "sel", "library": "Forka", "pins": {"Choice": "off"}} ],
+//   "connections": [ {"from": "a.MIDI Out1", "to": "b.MIDI In"} ],
+//   "events": [ {"time": 500, "to": "sel.MIDI In", "midi": "90 3C 64"},
+//               {"time": 900, "to": "sel.Choice", "value": "on"},
+//               {"time": 950, "to": "split.Gate In", "status": 1} ],
+//   "signals": [ {"to": "split.Pitch In", "initial": 0.5,
+//                 "points": [ {"at": 100, "value": 0.6},
+//                             {"at": 200, "ramp_to": 0.7, "until": 300} ]} ],
+//   "record": [ "split.Gate Out" ]
+// }
+//
+// A library is a path (relative to the patch's folder) or a plug-in name
+// found beside the patch or beside the plughost program. Numbers may also
+// be given as text ("nan", "inf", "0x1p-3"); a list pin's value may be the
+// name of one of its entries.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "plughost/engine.h"
+
+namespace plughost {
+
+struct PatchRun {
+  std::unique_ptr<Engine> engine;
+  uint32_t length = 0;                             // samples to run
+  std::vector<std::pair<Instance*, int>> recorded; // signal outputs kept, in patch order
+};
+
+// Builds the engine of a patch. Throws HostError naming the first problem.
+PatchRun load_patch(const std::string& json_text, const std::string& base_dir);
+PatchRun load_patch_file(const std::string& path);
+
+// The readable log: every MIDI message and status change the outputs sent,
+// with clocks, then a summary per output and the recorded signals as runs of
+// equal samples.
+void write_text_log(std::ostream& out, const PatchRun& run);
+// The same as JSON text (signals as full sample arrays).
+std::string json_log(const PatchRun& run);
+
+// "Note On ch 1 key 60 vel 100" and the like for a packed short message.
+std::string describe_midi(int32_t message);
+// The value of a list entry ("on" in "on=1,off=0"; a plain entry's value is
+// its position), or nothing when the list has no such entry.
+bool list_entry_value(const std::string& list_text, const std::string& entry, double* value);
+
+}  // namespace plughost

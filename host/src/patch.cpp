@@ -1,0 +1,452 @@
+#include "plughost/patch.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <sstream>
+
+#include "plughost/host_error.h"
+
+namespace plughost {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+std::string trim(std::string s) {
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
+  size_t start = 0;
+  while (start < s.size() && (s[start] == ' ' || s[start] == '\t')) ++start;
+  return s.substr(start);
+}
+
+const json& member(const json& object, const char* key, const std::string& where) {
+  auto it = object.find(key);
+  if (it == object.end()) throw HostError(where + ": \"" + key + "\" is missing");
+  return *it;
+}
+
+std::string text_of(const json& value, const std::string& where) {
+  if (!value.is_string()) throw HostError(where + ": expected text");
+  return value.get<std::string>();
+}
+
+double number_of(const json& value, const std::string& where) {
+  if (value.is_number()) return value.get<double>();
+  if (value.is_boolean()) return value.get<bool>() ? 1.0 : 0.0;
+  if (value.is_string()) {
+    const std::string s = value.get<std::string>();
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    if (!s.empty() && end && *end == '\0') return v;
+  }
+  throw HostError(where + ": expected a number");
+}
+
+uint32_t clock_of(const json& value, const std::string& where) {
+  if (!value.is_number_integer() || value.get<int64_t>() < 0 ||
+      value.get<int64_t>() > int64_t(UINT32_MAX)) {
+    throw HostError(where + ": expected a sample clock (a whole number from 0)");
+  }
+  return static_cast<uint32_t>(value.get<int64_t>());
+}
+
+// "module.pin": module names hold no dot; pin names may hold anything.
+std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std::string& where) {
+  const std::string ref = text_of(value, where);
+  const size_t dot = ref.find('.');
+  if (dot == std::string::npos) {
+    throw HostError(where + ": \"" + ref + "\" does not name a pin as module.pin");
+  }
+  try {
+    Instance& instance = engine.instance(ref.substr(0, dot));
+    return {&instance, instance.pin_index(ref.substr(dot + 1))};
+  } catch (const HostError& e) {
+    throw HostError(where + ": " + e.what());
+  }
+}
+
+std::string resolve_library(const std::string& spec, const std::string& base_dir) {
+  std::vector<fs::path> candidates;
+  const fs::path given(spec);
+  const fs::path in_patch_dir = given.is_absolute() ? given : fs::path(base_dir) / given;
+  candidates.push_back(in_patch_dir);
+  if (!given.has_extension()) {
+    candidates.push_back(fs::path(in_patch_dir) += plugin_extension());
+    if (!given.has_parent_path()) candidates.push_back(plugin_beside_executable(spec));
+  }
+  std::string looked;
+  for (const fs::path& candidate : candidates) {
+    std::error_code ignored;
+    if (fs::is_regular_file(candidate, ignored)) return candidate.string();
+    looked += (looked.empty() ? "" : ", ") + candidate.string();
+  }
+  throw HostError("unknown library \"" + spec + "\" (looked for " + looked + ")");
+}
+
+int32_t midi_of(const json& value, const std::string& where) {
+  std::vector<int64_t> bytes;
+  if (value.is_array()) {
+    for (const json& b : value) {
+      if (!b.is_number_integer()) throw HostError(where + ": MIDI bytes must be whole numbers");
+      bytes.push_back(b.get<int64_t>());
+    }
+  } else if (value.is_string()) {
+    std::istringstream in(value.get<std::string>());
+    std::string token;
+    while (in >> token) {
+      char* end = nullptr;
+      const long b = std::strtol(token.c_str(), &end, 16);
+      if (!end || *end != '\0') throw HostError(where + ": \"" + token + "\" is not a hex byte");
+      bytes.push_back(b);
+    }
+  } else if (value.is_number_integer()) {
+    return static_cast<int32_t>(value.get<int64_t>());  // already packed
+  } else {
+    throw HostError(where + ": expected MIDI bytes");
+  }
+  if (bytes.empty() || bytes.size() > 3) throw HostError(where + ": a short message has 1 to 3 bytes");
+  int32_t packed = 0;
+  for (size_t k = 0; k < bytes.size(); ++k) {
+    if (bytes[k] < 0 || bytes[k] > 255) throw HostError(where + ": a MIDI byte is 0 to FF");
+    packed |= static_cast<int32_t>(bytes[k] << (8 * k));
+  }
+  return packed;
+}
+
+double pin_value_of(const HostPin& pin, const json& value, const std::string& where) {
+  if (value.is_string() && pin.datatype == DT_CHOICE) {
+    double v = 0;
+    if (list_entry_value(pin.list_text, value.get<std::string>(), &v)) return v;
+  }
+  return number_of(value, where);
+}
+
+void apply_module_pins(Instance& instance, const json& pins, const std::string& where) {
+  if (!pins.is_object()) throw HostError(where + ": expected an object of pin values");
+  for (const auto& [name, value] : pins.items()) {
+    int pin;
+    try {
+      pin = instance.pin_index(name);
+    } catch (const HostError& e) {
+      throw HostError(where + ": " + e.what());
+    }
+    const HostPin& p = instance.pins()[pin];
+    if (p.datatype == DT_STRING) {
+      instance.set_text(pin, text_of(value, where + "." + name));
+    } else if (p.datatype == DT_MIDI_STREAM) {
+      throw HostError(where + "." + name + ": a MIDI pin holds no value");
+    } else {
+      instance.set_value(pin, pin_value_of(p, value, where + "." + name));
+    }
+  }
+}
+
+Signal signal_of(const json& spec, float initial, const std::string& where) {
+  Signal signal;
+  signal.initial = initial;
+  if (spec.contains("initial")) signal.initial = float(number_of(spec["initial"], where + ".initial"));
+  const json& points = member(spec, "points", where);
+  if (!points.is_array()) throw HostError(where + ".points: expected a list");
+  for (size_t k = 0; k < points.size(); ++k) {
+    const std::string at = where + ".points[" + std::to_string(k) + "]";
+    const json& p = points[k];
+    if (!p.is_object()) throw HostError(at + ": expected an object");
+    Signal::Point point;
+    point.at = clock_of(member(p, "at", at), at + ".at");
+    if (p.contains("ramp_to")) {
+      point.ramp = true;
+      point.value = float(number_of(p["ramp_to"], at + ".ramp_to"));
+      point.until = clock_of(member(p, "until", at), at + ".until");
+      if (point.until <= point.at) throw HostError(at + ": a ramp ends after it starts");
+    } else {
+      point.value = float(number_of(member(p, "value", at), at + ".value"));
+    }
+    if (!signal.points.empty()) {
+      const Signal::Point& previous = signal.points.back();
+      if (point.at < (previous.ramp ? previous.until : previous.at)) {
+        throw HostError(at + ": points must follow each other in time");
+      }
+    }
+    signal.points.push_back(point);
+  }
+  return signal;
+}
+
+std::string format_sample(float v) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.9g", double(v));
+  return text;
+}
+
+std::string hex_bytes(int32_t message) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X", message & 0xFF, (message >> 8) & 0xFF,
+                (message >> 16) & 0xFF);
+  return text;
+}
+
+}  // namespace
+
+bool list_entry_value(const std::string& list_text, const std::string& entry, double* value) {
+  std::istringstream in(list_text);
+  std::string item;
+  int position = 0;
+  while (std::getline(in, item, ',')) {
+    const size_t eq = item.find('=');
+    const std::string name = trim(item.substr(0, eq));
+    if (name == entry) {
+      *value = eq == std::string::npos ? position : std::strtod(item.c_str() + eq + 1, nullptr);
+      return true;
+    }
+    ++position;
+  }
+  return false;
+}
+
+std::string describe_midi(int32_t message) {
+  const int status = message & 0xFF;
+  const int d1 = (message >> 8) & 0x7F;
+  const int d2 = (message >> 16) & 0x7F;
+  const int channel = (status & 0x0F) + 1;
+  char text[96];
+  switch (status & 0xF0) {
+    case 0x80: std::snprintf(text, sizeof text, "Note Off ch %d key %d vel %d", channel, d1, d2); break;
+    case 0x90: std::snprintf(text, sizeof text, "Note On ch %d key %d vel %d", channel, d1, d2); break;
+    case 0xA0: std::snprintf(text, sizeof text, "Poly Pressure ch %d key %d value %d", channel, d1, d2); break;
+    case 0xB0:
+      if (d1 == 123) {
+        std::snprintf(text, sizeof text, "All Notes Off ch %d", channel);
+      } else {
+        std::snprintf(text, sizeof text, "Control Change ch %d cc %d value %d", channel, d1, d2);
+      }
+      break;
+    case 0xC0: std::snprintf(text, sizeof text, "Program Change ch %d program %d", channel, d1); break;
+    case 0xD0: std::snprintf(text, sizeof text, "Channel Pressure ch %d value %d", channel, d1); break;
+    case 0xE0: std::snprintf(text, sizeof text, "Pitch Bend ch %d value %d", channel, (d2 << 7 | d1) - 8192); break;
+    default: std::snprintf(text, sizeof text, "System message %02X", status); break;
+  }
+  return text;
+}
+
+PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
+  json patch;
+  try {
+    patch = json::parse(json_text);
+  } catch (const json::parse_error& e) {
+    throw HostError(std::string("malformed JSON: ") + e.what());
+  }
+  if (!patch.is_object()) throw HostError("a patch is a JSON object");
+
+  PatchRun run;
+  const float rate = patch.contains("sample_rate")
+                         ? float(number_of(patch["sample_rate"], "sample_rate"))
+                         : 44100.0f;
+  int block = 64;
+  if (patch.contains("block_size")) {
+    const double b = number_of(patch["block_size"], "block_size");
+    if (!(b >= 1 && b <= 1 << 20) || b != std::floor(b)) {
+      throw HostError("block_size: expected a whole number from 1 to 1048576");
+    }
+    block = static_cast<int>(b);
+  }
+  if (!(rate > 0.0f) || !std::isfinite(rate)) throw HostError("sample_rate: must be above 0");
+  run.engine = std::make_unique<Engine>(rate, block);
+  Engine& engine = *run.engine;
+  engine.set_base_dir(base_dir);
+  run.length = clock_of(member(patch, "length", "patch"), "length");
+
+  const json& modules = member(patch, "modules", "patch");
+  if (!modules.is_array() || modules.empty()) throw HostError("modules: expected a list of modules");
+  for (size_t k = 0; k < modules.size(); ++k) {
+    const std::string where = "modules[" + std::to_string(k) + "]";
+    const json& m = modules[k];
+    if (!m.is_object()) throw HostError(where + ": expected an object");
+    const std::string name = text_of(member(m, "name", where), where + ".name");
+    if (name.empty() || name.find('.') != std::string::npos) {
+      throw HostError(where + ".name: a module name is not empty and holds no dot");
+    }
+    const std::string library =
+        resolve_library(text_of(member(m, "library", where), where + ".library"), base_dir);
+    std::optional<int> pin_count;
+    if (m.contains("pin_count")) pin_count = int(number_of(m["pin_count"], where + ".pin_count"));
+    const int extra = m.contains("extra_pins") ? int(number_of(m["extra_pins"], where + ".extra_pins")) : 0;
+    Instance& instance = engine.add(name, library, pin_count, extra);
+    if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
+  }
+
+  if (patch.contains("connections")) {
+    const json& connections = patch["connections"];
+    if (!connections.is_array()) throw HostError("connections: expected a list");
+    for (size_t k = 0; k < connections.size(); ++k) {
+      const std::string where = "connections[" + std::to_string(k) + "]";
+      const json& c = connections[k];
+      const bool pair = c.is_array() && c.size() == 2;
+      if (!pair && !c.is_object()) throw HostError(where + ": expected {\"from\", \"to\"}");
+      auto [from, from_pin] = find_pin(engine, pair ? c[0] : member(c, "from", where), where + ".from");
+      auto [to, to_pin] = find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
+      try {
+        engine.connect(*from, from_pin, *to, to_pin);
+      } catch (const HostError& e) {
+        throw HostError(where + ": " + e.what());
+      }
+    }
+  }
+
+  if (patch.contains("signals")) {
+    const json& signals = patch["signals"];
+    if (!signals.is_array()) throw HostError("signals: expected a list");
+    for (size_t k = 0; k < signals.size(); ++k) {
+      const std::string where = "signals[" + std::to_string(k) + "]";
+      if (!signals[k].is_object()) throw HostError(where + ": expected an object");
+      auto [to, pin] = find_pin(engine, member(signals[k], "to", where), where + ".to");
+      const Signal signal = signal_of(signals[k], float(to->pins()[pin].value), where);
+      try {
+        engine.set_signal(*to, pin, signal);
+      } catch (const HostError& e) {
+        throw HostError(where + ": " + e.what());
+      }
+    }
+  }
+
+  if (patch.contains("events")) {
+    const json& events = patch["events"];
+    if (!events.is_array()) throw HostError("events: expected a list");
+    for (size_t k = 0; k < events.size(); ++k) {
+      const std::string where = "events[" + std::to_string(k) + "]";
+      const json& e = events[k];
+      if (!e.is_object()) throw HostError(where + ": expected an object");
+      const uint32_t time = clock_of(member(e, "time", where), where + ".time");
+      auto [to, pin] = find_pin(engine, member(e, "to", where), where + ".to");
+      try {
+        if (e.contains("midi")) {
+          engine.schedule_midi(*to, pin, time, midi_of(e["midi"], where + ".midi"));
+        } else if (e.contains("value")) {
+          engine.schedule_value(*to, pin, time,
+                                pin_value_of(to->pins()[pin], e["value"], where + ".value"));
+        } else if (e.contains("status")) {
+          engine.schedule_status(*to, pin, time, int32_t(number_of(e["status"], where + ".status")));
+        } else {
+          throw HostError(where + ": an event has \"midi\", \"value\" or \"status\"");
+        }
+      } catch (const HostError& error) {
+        const std::string message = error.what();
+        throw HostError(message.rfind(where, 0) == 0 ? message : where + ": " + message);
+      }
+    }
+  }
+
+  if (patch.contains("record")) {
+    const json& record = patch["record"];
+    if (!record.is_array()) throw HostError("record: expected a list of module.pin");
+    for (size_t k = 0; k < record.size(); ++k) {
+      const std::string where = "record[" + std::to_string(k) + "]";
+      auto [from, pin] = find_pin(engine, record[k], where);
+      try {
+        engine.record(*from, pin);
+      } catch (const HostError& e) {
+        throw HostError(where + ": " + e.what());
+      }
+      run.recorded.emplace_back(from, pin);
+    }
+  } else {
+    for (auto& instance : engine.instances()) {
+      for (size_t k = 0; k < instance->pins().size(); ++k) {
+        const HostPin& p = instance->pins()[k];
+        if (p.datatype == DT_FSAMPLE && p.direction == DR_OUT) {
+          engine.record(*instance, static_cast<int>(k));
+          run.recorded.emplace_back(instance.get(), static_cast<int>(k));
+        }
+      }
+    }
+  }
+  return run;
+}
+
+PatchRun load_patch_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw HostError("cannot read patch file " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  fs::path folder = fs::path(path).parent_path();
+  if (folder.empty()) folder = ".";
+  try {
+    return load_patch(text.str(), folder.string());
+  } catch (const HostError& e) {
+    throw HostError(path + ": " + e.what());
+  }
+}
+
+void write_text_log(std::ostream& out, const PatchRun& run) {
+  const Engine& engine = *run.engine;
+  out << "clock      output                    event\n";
+  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
+  for (const OutputEvent& e : engine.output_events()) {
+    const std::string output = e.module + "." + e.pin;
+    char clock[16];
+    std::snprintf(clock, sizeof clock, "%9u", e.clock);
+    out << clock << "  " << output;
+    for (size_t pad = output.size(); pad < 24; ++pad) out << ' ';
+    if (e.kind == OutputEvent::kMidi) {
+      out << "  midi " << hex_bytes(e.value) << "  " << describe_midi(e.value) << '\n';
+      ++summary[output].first;
+    } else {
+      out << "  status " << e.value << '\n';
+      ++summary[output].second;
+    }
+  }
+  if (engine.output_events().empty()) out << "(no output events)\n";
+  out << "\nsummary\n";
+  for (const auto& [output, counts] : summary) {
+    out << "  " << output << ": " << counts.first << " MIDI message"
+        << (counts.first == 1 ? "" : "s") << ", " << counts.second << " status change"
+        << (counts.second == 1 ? "" : "s") << '\n';
+  }
+  for (const auto& [instance, pin] : run.recorded) {
+    const std::vector<float>& samples = engine.recorded(*instance, pin);
+    out << "  " << instance->name() << "." << instance->pins()[pin].name << " (signal):";
+    size_t start = 0;
+    for (size_t k = 1; k <= samples.size(); ++k) {
+      const bool same = k < samples.size() &&
+                        (samples[k] == samples[start] ||
+                         (std::isnan(samples[k]) && std::isnan(samples[start])));
+      if (same) continue;
+      out << "\n    " << start << ".." << (k - 1) << "  " << format_sample(samples[start]);
+      start = k;
+    }
+    out << '\n';
+  }
+}
+
+std::string json_log(const PatchRun& run) {
+  const Engine& engine = *run.engine;
+  json log;
+  log["sample_rate"] = engine.sample_rate();
+  log["block_size"] = engine.block_size();
+  log["length"] = run.length;
+  json events = json::array();
+  for (const OutputEvent& e : engine.output_events()) {
+    json item;
+    item["clock"] = e.clock;
+    item["module"] = e.module;
+    item["pin"] = e.pin;
+    item["type"] = e.kind == OutputEvent::kMidi ? "midi" : "status";
+    item["value"] = e.value;
+    events.push_back(item);
+  }
+  log["events"] = events;
+  json signals = json::object();
+  for (const auto& [instance, pin] : run.recorded) {
+    signals[instance->name() + "." + instance->pins()[pin].name] = engine.recorded(*instance, pin);
+  }
+  log["signals"] = signals;
+  return log.dump(1);
+}
+
+}  // namespace plughost

@@ -1,0 +1,121 @@
+// plughost: loads plug-in libraries and drives them as the modular host does.
+//   plughost info LIB             the module's description and pin table
+//   plughost run PATCH [--json F] runs a patch file and logs what the outputs sent
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "plughost/engine.h"
+#include "plughost/host_error.h"
+#include "plughost/patch.h"
+
+namespace {
+
+const char* direction_name(int d) {
+  switch (d) {
+    case DR_IN: return "in";
+    case DR_OUT: return "out";
+    case DR_SETTING: return "setting";
+    default: return "?";
+  }
+}
+
+const char* datatype_name(int t) {
+  switch (t) {
+    case DT_CHOICE: return "choice";
+    case DT_STRING: return "text";
+    case DT_MIDI_STREAM: return "midi";
+    case DT_SWITCH: return "switch";
+    case DT_FSAMPLE: return "signal";
+    case DT_FLOAT32: return "float";
+    case DT_INT32: return "int";
+    default: return "?";
+  }
+}
+
+std::string flag_names(int flags) {
+  static const std::pair<int, const char*> names[] = {
+      {IO_REPEAT_LAST, "repeat-last"}, {IO_FILE_NAME, "file-name"},
+      {IO_PRIVATE, "private"},         {IO_UI_COMMUNICATION, "ui-communication"},
+      {IO_UI_DUAL, "ui-dual"},         {IO_PATCH_STORE, "patch-store"}};
+  std::string text;
+  for (const auto& [bit, name] : names) {
+    if (flags & bit) text += (text.empty() ? "" : ",") + std::string(name);
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%X", flags);
+  return text.empty() ? std::string(hex) : std::string(hex) + " " + text;
+}
+
+std::string library_path(const std::string& spec) {
+  std::ifstream probe(spec);
+  return probe ? spec : plughost::plugin_beside_executable(spec);
+}
+
+int info(const std::string& spec) {
+  plughost::Engine engine;
+  plughost::Instance& instance = engine.add("module", library_path(spec));
+  const SEModuleProperties& p = instance.library().properties();
+  std::printf("library:   %s\n", instance.library().path().c_str());
+  std::printf("name:      \"%s\"\n", p.name ? p.name : "");
+  std::printf("id:        \"%s\"\n", p.id ? p.id : "");
+  std::printf("revision:  %d\n", p.sdk_revision);
+  std::printf("flags:     %d\n", p.flags);
+  std::printf("about:     %s\n", p.about ? p.about : "");
+  std::printf("\n%-5s %-24s %-8s %-7s %-8s %-22s %s\n", "index", "name", "dir", "type", "default",
+              "list", "flags");
+  for (const plughost::HostPin& pin : instance.pins()) {
+    if (pin.name.find('[') != std::string::npos) continue;  // repeats are the host's, not declared
+    std::printf("%-5d %-24s %-8s %-7s %-8s %-22s %s\n", pin.declared_index,
+                ("\"" + pin.name + "\"").c_str(), direction_name(pin.direction),
+                datatype_name(pin.datatype), pin.default_text.c_str(), pin.list_text.c_str(),
+                flag_names(pin.flags).c_str());
+  }
+  return 0;
+}
+
+int run(const std::string& patch_path, const std::string& json_path, bool quiet) {
+  plughost::PatchRun patch = plughost::load_patch_file(patch_path);
+  std::printf("plughost: %s: %zu module%s, %g Hz, blocks of %d, %u samples\n", patch_path.c_str(),
+              patch.engine->instances().size(), patch.engine->instances().size() == 1 ? "" : "s",
+              double(patch.engine->sample_rate()), patch.engine->block_size(), patch.length);
+  patch.engine->run(patch.length);
+  if (!quiet) plughost::write_text_log(std::cout, patch);
+  if (!json_path.empty()) {
+    std::ofstream out(json_path, std::ios::binary);
+    out << plughost::json_log(patch) << '\n';
+    if (!out) throw plughost::HostError("cannot write " + json_path);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"plughost: loads plug-in modules and runs patches as the modular host does"};
+  app.require_subcommand(1);
+  std::string library;
+  auto* info_cmd = app.add_subcommand("info", "print a plug-in's description and pin table");
+  info_cmd->add_option("LIB", library, "plug-in library (path, or name of one beside plughost)")
+      ->required();
+  std::string patch;
+  std::string json_out;
+  bool quiet = false;
+  auto* run_cmd = app.add_subcommand("run", "run a patch file and log what the outputs sent");
+  run_cmd->add_option("PATCH", patch, "patch file (JSON)")->required();
+  run_cmd->add_option("--json", json_out, "also write the log as JSON to this file");
+  run_cmd->add_flag("--quiet", quiet, "print no log");
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  try {
+    if (*info_cmd) return info(library);
+    return run(patch, json_out, quiet);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "plughost: error: %s\n", e.what());
+    return 1;
+  }
+}

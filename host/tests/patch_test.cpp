@@ -1,0 +1,88 @@
+// Patch files: what loads, and a clear message for everything that does not.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "plughost/host_error.h"
+#include "plughost/patch.h"
+#include "plughost_testing.h"
+
+namespace {
+
+std::string forka() { return plughost::testing::plugin("Forka"); }
+
+std::string error_of(const std::string& patch) {
+  try {
+    plughost::load_patch(patch, ".");
+  } catch (const plughost::HostError& e) {
+    return e.what();
+  }
+  return "(loaded)";
+}
+
+TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
+  const std::string m = R"({"name": "sel", "library": ")" + forka() + R"("})";
+  const struct {
+    std::string patch;
+    std::string message;
+  } cases[] = {
+      {"{", "malformed JSON"},
+      {"[]", "a patch is a JSON object"},
+      {R"({"modules": [)" + m + "]}", "patch: \"length\" is missing"},
+      {R"({"length": -5, "modules": [)" + m + "]}", "length: expected a sample clock"},
+      {R"({"length": 5, "modules": []})", "modules: expected a list of modules"},
+      {R"({"length": 5, "block_size": 0, "modules": [)" + m + "]}", "block_size: expected a whole"},
+      {R"({"length": 5, "sample_rate": "fast", "modules": [)" + m + "]}", "sample_rate: expected a number"},
+      {R"({"length": 5, "modules": [{"name": "a.b", "library": "x"}]})", "holds no dot"},
+      {R"({"length": 5, "modules": [)" + m + "," + m + "]}", "two modules are named \"sel\""},
+      {R"({"length": 5, "modules": [{"name": "x", "library": "NoSuch"}]})", "unknown library \"NoSuch\""},
+      {R"({"length": 5, "modules": [{"name": "x", "library": 3}]})", "modules[0].library: expected text"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.Choice"}]})",
+       "events[0]: an event has \"midi\", \"value\" or \"status\""},
+      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": "9G"}]})",
+       "events[0].midi: \"9G\" is not a hex byte"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": [1,2,3,4]}]})",
+       "a short message has 1 to 3 bytes"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.Choice", "midi": "90"}]})",
+       "is not a MIDI input"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "other.Choice", "value": 1}]})",
+       "there is no module named \"other\""},
+      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "selChoice", "value": 1}]})",
+       "does not name a pin as module.pin"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "connections": [{"from": "sel.MIDI In", "to": "sel.MIDI In"}]})",
+       "MIDI In is not an output"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "signals": [{"to": "sel.Choice", "points": []}]})",
+       "is not a signal input"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "record": ["sel.MIDI Out1"]})", "carries no signal"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "pins": {}})", "(loaded)"},
+  };
+  for (const auto& c : cases) {
+    const std::string message = error_of(c.patch);
+    EXPECT_NE(message.find(c.message), std::string::npos)
+        << "patch: " << c.patch << "\nmessage: " << message << "\nexpected: " << c.message;
+  }
+}
+
+TEST(Patch, ListPinsTakeEntryNamesAndNumbersTakeText) {
+  double v = -1;
+  EXPECT_TRUE(plughost::list_entry_value("on=1,off=0", "off", &v));
+  EXPECT_EQ(v, 0.0);
+  EXPECT_TRUE(plughost::list_entry_value("no,yes", "yes", &v));
+  EXPECT_EQ(v, 1.0);
+  EXPECT_FALSE(plughost::list_entry_value("no,yes", "maybe", &v));
+  plughost::PatchRun run = plughost::load_patch(
+      R"({"length": 64, "modules": [{"name": "s", "library": ")" + forka() +
+          R"(", "pins": {"Choice": "on"}}], "events": [{"time": 3, "to": "s.MIDI In", "midi": "90 3C 64"}]})",
+      ".");
+  run.engine->run(run.length);
+  EXPECT_EQ(plughost::testing::sent_on(*run.engine, "s", "MIDI Out2").size(), 1u);
+}
+
+TEST(Patch, MidiIsDescribedForPeople) {
+  EXPECT_EQ(plughost::describe_midi(0x00643C90), "Note On ch 1 key 60 vel 100");
+  EXPECT_EQ(plughost::describe_midi(0x00007BB2), "All Notes Off ch 3");
+  EXPECT_EQ(plughost::describe_midi(0x004000E0), "Pitch Bend ch 1 value 0");
+  EXPECT_EQ(plughost::describe_midi(0xF8), "System message F8");
+}
+
+}  // namespace
