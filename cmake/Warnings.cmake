@@ -15,3 +15,10 @@ if(WIN32)
   # One self-contained DLL or EXE each: no MinGW runtime DLLs to ship.
   add_link_options(-static -static-libgcc -static-libstdc++)
 endif()
+
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
+   AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  # GCC 12 reports overlapping copies inside std::string concatenation at -O2
+  # that cannot happen (a known false positive of that release).
+  add_compile_options(-Wno-restrict)
+endif()

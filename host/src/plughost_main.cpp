@@ -95,6 +95,7 @@ int run(const std::string& patch_path, const std::string& json_path, bool quiet)
 int main(int argc, char** argv) {
   CLI::App app{"plughost: loads plug-in modules and runs patches as the modular host does"};
   app.require_subcommand(1);
+  app.allow_windows_style_options(false);  // "/path/patch.json" is a file, not an option
   std::string library;
   auto* info_cmd = app.add_subcommand("info", "print a plug-in's description and pin table");
   info_cmd->add_option("LIB", library, "plug-in library (path, or name of one beside plughost)")

@@ -87,6 +87,11 @@ std::string executable_dir() {
   char buffer[MAX_PATH * 4] = {};
   const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   path.assign(buffer, n);
+  // Forward slashes work in every Windows file call and need no escaping in
+  // patch texts.
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
 #else
   char buffer[PATH_MAX] = {};
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
