@@ -2,7 +2,7 @@
 #   make run   installs what is missing, builds, runs the demo patch
 #   make test  installs what is missing, builds every configuration and runs
 #              every test, the 32-bit Windows build under Wine included
-.PHONY: run test bootstrap build-% test-% wine-prefix fuzz clean format
+.PHONY: run test bootstrap wine-prefix fuzz bench clean format
 
 JOBS ?= $(shell nproc)
 
@@ -24,8 +24,13 @@ wine-prefix: bootstrap
 run: build-linux-release
 	build/linux-release/bin/plughost run examples/demo.json
 
-fuzz: build-linux-fuzz
+fuzz: bootstrap
+	cmake --preset linux-fuzz >/dev/null
+	cmake --build --preset linux-fuzz -j $(JOBS) --target fuzzers
 	scripts/run-fuzzers build/linux-fuzz
+
+bench: build-linux-release
+	build/linux-release/bin/bench
 
 test: test-linux-debug test-linux-release test-win32 fuzz
 	@echo "make test: all configurations passed"

@@ -15,3 +15,35 @@ function(se_add_gtest name)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
 endfunction()
+
+# se_add_benchmark(SOURCES ... LIBS ...)
+# Adds benchmark sources to the one `bench` program (Google Benchmark), built
+# by the native release configurations. Each benchmark reports its ratio
+# against a baseline measured in the same run.
+function(se_add_benchmark)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;DEPENDS" ${ARGN})
+  foreach(source ${ARG_SOURCES})
+    get_filename_component(source ${source} ABSOLUTE)
+    set_property(GLOBAL APPEND PROPERTY SE_BENCH_SOURCES ${source})
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY SE_BENCH_LIBS ${ARG_LIBS})
+  set_property(GLOBAL APPEND PROPERTY SE_BENCH_DEPENDS ${ARG_DEPENDS})
+endfunction()
+
+# se_add_fuzzer(NAME SOURCES ... LIBS ... CORPUS dir)
+# A libFuzzer target, built only in the clang fuzzing configuration and run
+# for a bounded time by scripts/run-fuzzers from a copy of its seed corpus.
+function(se_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT SE_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  get_filename_component(corpus ${ARG_CORPUS} ABSOLUTE)
+  file(APPEND ${CMAKE_BINARY_DIR}/fuzz/fuzzers.txt "${name} ${corpus}\n")
+  add_dependencies(fuzzers ${name})
+endfunction()

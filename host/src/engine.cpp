@@ -26,8 +26,8 @@ bool gets_processing_pin(int revision, int flags) {
 }
 
 bool is_absolute(const std::string& path) {
-  return !path.empty() && (path[0] == '/' || path[0] == '\\' ||
-                           (path.size() > 1 && path[1] == ':'));
+  return !path.empty() &&
+         (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
 }
 
 // Marks a pending entry that only changes a value (the pin has no
@@ -60,7 +60,8 @@ Instance::Instance(Engine& engine, std::string name, std::shared_ptr<PluginLibra
       name_(std::move(name)),
       library_(std::move(library)),
       instance_number_(instance_number) {
-  void* record = library_->make_module()(0, 1, &Instance::callback, reinterpret_cast<intptr_t>(this));
+  void* record =
+      library_->make_module()(0, 1, &Instance::callback, reinterpret_cast<intptr_t>(this));
   if (!record) throw HostError(library_->path() + ": makeModule created no processing instance");
   record_ = static_cast<SEModuleRecord*>(record);
   if (record_->magic != SE_MODULE_MAGIC) {
@@ -181,7 +182,9 @@ void Instance::set_value(int pin, double value) {
   write_variable(p);
 }
 
-void Instance::set_text(int pin, const std::string& text) { pins_.at(pin).text = text; }
+void Instance::set_text(int pin, const std::string& text) {
+  pins_.at(pin).text = text;
+}
 
 void Instance::open() {
   if (opened_) return;
@@ -195,8 +198,8 @@ void Instance::send_gui_message(const std::string& bytes, int value) {
            const_cast<char*>(bytes.data()));
 }
 
-intptr_t Instance::callback(SEModuleRecord* record, int32_t opcode, int32_t index,
-                            int32_t value, void* data, float opt) {
+intptr_t Instance::callback(SEModuleRecord* record, int32_t opcode, int32_t index, int32_t value,
+                            void* data, float opt) {
   auto* self = reinterpret_cast<Instance*>(record->host_word);
   return self->host_call(opcode, index, value, data, opt);
 }
@@ -265,7 +268,9 @@ void Instance::inject(const SEEventRecord& event) {
   enqueue(pending);
 }
 
-void Instance::enqueue(const Pending& pending) { queue_.emplace(pending.event.time_stamp, pending); }
+void Instance::enqueue(const Pending& pending) {
+  queue_.emplace(pending.event.time_stamp, pending);
+}
 
 void Instance::deliver(Pending& pending) {
   if (pending.write_pin >= 0) {
@@ -336,8 +341,8 @@ Instance& Engine::instance(const std::string& name) {
 void Engine::connect(Instance& from, int from_pin, Instance& to, int to_pin) {
   HostPin& out = from.pins().at(from_pin);
   HostPin& in = to.pins().at(to_pin);
-  const std::string what = "cannot connect " + from.name() + "." + out.name + " to " + to.name() +
-                           "." + in.name + ": ";
+  const std::string what =
+      "cannot connect " + from.name() + "." + out.name + " to " + to.name() + "." + in.name + ": ";
   if (out.direction != DR_OUT) throw HostError(what + out.name + " is not an output");
   if (in.direction == DR_OUT) throw HostError(what + in.name + " is not an input");
   const bool midi = out.datatype == DT_MIDI_STREAM && in.datatype == DT_MIDI_STREAM;
@@ -427,8 +432,8 @@ const std::vector<float>& Engine::recorded(Instance& from, int pin) const {
   return it->second;
 }
 
-void Engine::on_output(Instance& from, int processing_index, OutputEvent::Kind kind,
-                       uint32_t clock, int32_t value) {
+void Engine::on_output(Instance& from, int processing_index, OutputEvent::Kind kind, uint32_t clock,
+                       int32_t value) {
   const int pin = from.host_pin_of_processing(processing_index);
   OutputEvent out;
   out.clock = clock;

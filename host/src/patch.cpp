@@ -111,7 +111,8 @@ int32_t midi_of(const json& value, const std::string& where) {
   } else {
     throw HostError(where + ": expected MIDI bytes");
   }
-  if (bytes.empty() || bytes.size() > 3) throw HostError(where + ": a short message has 1 to 3 bytes");
+  if (bytes.empty() || bytes.size() > 3)
+    throw HostError(where + ": a short message has 1 to 3 bytes");
   int32_t packed = 0;
   for (size_t k = 0; k < bytes.size(); ++k) {
     if (bytes[k] < 0 || bytes[k] > 255) throw HostError(where + ": a MIDI byte is 0 to FF");
@@ -151,7 +152,8 @@ void apply_module_pins(Instance& instance, const json& pins, const std::string& 
 Signal signal_of(const json& spec, float initial, const std::string& where) {
   Signal signal;
   signal.initial = initial;
-  if (spec.contains("initial")) signal.initial = float(number_of(spec["initial"], where + ".initial"));
+  if (spec.contains("initial"))
+    signal.initial = float(number_of(spec["initial"], where + ".initial"));
   const json& points = member(spec, "points", where);
   if (!points.is_array()) throw HostError(where + ".points: expected a list");
   for (size_t k = 0; k < points.size(); ++k) {
@@ -217,9 +219,15 @@ std::string describe_midi(int32_t message) {
   const int channel = (status & 0x0F) + 1;
   char text[96];
   switch (status & 0xF0) {
-    case 0x80: std::snprintf(text, sizeof text, "Note Off ch %d key %d vel %d", channel, d1, d2); break;
-    case 0x90: std::snprintf(text, sizeof text, "Note On ch %d key %d vel %d", channel, d1, d2); break;
-    case 0xA0: std::snprintf(text, sizeof text, "Poly Pressure ch %d key %d value %d", channel, d1, d2); break;
+    case 0x80:
+      std::snprintf(text, sizeof text, "Note Off ch %d key %d vel %d", channel, d1, d2);
+      break;
+    case 0x90:
+      std::snprintf(text, sizeof text, "Note On ch %d key %d vel %d", channel, d1, d2);
+      break;
+    case 0xA0:
+      std::snprintf(text, sizeof text, "Poly Pressure ch %d key %d value %d", channel, d1, d2);
+      break;
     case 0xB0:
       if (d1 == 123) {
         std::snprintf(text, sizeof text, "All Notes Off ch %d", channel);
@@ -227,10 +235,18 @@ std::string describe_midi(int32_t message) {
         std::snprintf(text, sizeof text, "Control Change ch %d cc %d value %d", channel, d1, d2);
       }
       break;
-    case 0xC0: std::snprintf(text, sizeof text, "Program Change ch %d program %d", channel, d1); break;
-    case 0xD0: std::snprintf(text, sizeof text, "Channel Pressure ch %d value %d", channel, d1); break;
-    case 0xE0: std::snprintf(text, sizeof text, "Pitch Bend ch %d value %d", channel, (d2 << 7 | d1) - 8192); break;
-    default: std::snprintf(text, sizeof text, "System message %02X", status); break;
+    case 0xC0:
+      std::snprintf(text, sizeof text, "Program Change ch %d program %d", channel, d1);
+      break;
+    case 0xD0:
+      std::snprintf(text, sizeof text, "Channel Pressure ch %d value %d", channel, d1);
+      break;
+    case 0xE0:
+      std::snprintf(text, sizeof text, "Pitch Bend ch %d value %d", channel, (d2 << 7 | d1) - 8192);
+      break;
+    default:
+      std::snprintf(text, sizeof text, "System message %02X", status);
+      break;
   }
   return text;
 }
@@ -263,7 +279,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   run.length = clock_of(member(patch, "length", "patch"), "length");
 
   const json& modules = member(patch, "modules", "patch");
-  if (!modules.is_array() || modules.empty()) throw HostError("modules: expected a list of modules");
+  if (!modules.is_array() || modules.empty())
+    throw HostError("modules: expected a list of modules");
   for (size_t k = 0; k < modules.size(); ++k) {
     const std::string where = "modules[" + std::to_string(k) + "]";
     const json& m = modules[k];
@@ -276,7 +293,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         resolve_library(text_of(member(m, "library", where), where + ".library"), base_dir);
     std::optional<int> pin_count;
     if (m.contains("pin_count")) pin_count = int(number_of(m["pin_count"], where + ".pin_count"));
-    const int extra = m.contains("extra_pins") ? int(number_of(m["extra_pins"], where + ".extra_pins")) : 0;
+    const int extra =
+        m.contains("extra_pins") ? int(number_of(m["extra_pins"], where + ".extra_pins")) : 0;
     Instance& instance = engine.add(name, library, pin_count, extra);
     if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
   }
@@ -289,7 +307,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const json& c = connections[k];
       const bool pair = c.is_array() && c.size() == 2;
       if (!pair && !c.is_object()) throw HostError(where + ": expected {\"from\", \"to\"}");
-      auto [from, from_pin] = find_pin(engine, pair ? c[0] : member(c, "from", where), where + ".from");
+      auto [from, from_pin] =
+          find_pin(engine, pair ? c[0] : member(c, "from", where), where + ".from");
       auto [to, to_pin] = find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
       try {
         engine.connect(*from, from_pin, *to, to_pin);
@@ -331,7 +350,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
           engine.schedule_value(*to, pin, time,
                                 pin_value_of(to->pins()[pin], e["value"], where + ".value"));
         } else if (e.contains("status")) {
-          engine.schedule_status(*to, pin, time, int32_t(number_of(e["status"], where + ".status")));
+          engine.schedule_status(*to, pin, time,
+                                 int32_t(number_of(e["status"], where + ".status")));
         } else {
           throw HostError(where + ": an event has \"midi\", \"value\" or \"status\"");
         }
@@ -413,9 +433,9 @@ void write_text_log(std::ostream& out, const PatchRun& run) {
     out << "  " << instance->name() << "." << instance->pins()[pin].name << " (signal):";
     size_t start = 0;
     for (size_t k = 1; k <= samples.size(); ++k) {
-      const bool same = k < samples.size() &&
-                        (samples[k] == samples[start] ||
-                         (std::isnan(samples[k]) && std::isnan(samples[start])));
+      const bool same =
+          k < samples.size() &&
+          (samples[k] == samples[start] || (std::isnan(samples[k]) && std::isnan(samples[start])));
       if (same) continue;
       out << "\n    " << start << ".." << (k - 1) << "  " << format_sample(samples[start]);
       start = k;

@@ -14,23 +14,35 @@ namespace {
 
 const char* direction_name(int d) {
   switch (d) {
-    case DR_IN: return "in";
-    case DR_OUT: return "out";
-    case DR_SETTING: return "setting";
-    default: return "?";
+    case DR_IN:
+      return "in";
+    case DR_OUT:
+      return "out";
+    case DR_SETTING:
+      return "setting";
+    default:
+      return "?";
   }
 }
 
 const char* datatype_name(int t) {
   switch (t) {
-    case DT_CHOICE: return "choice";
-    case DT_STRING: return "text";
-    case DT_MIDI_STREAM: return "midi";
-    case DT_SWITCH: return "switch";
-    case DT_FSAMPLE: return "signal";
-    case DT_FLOAT32: return "float";
-    case DT_INT32: return "int";
-    default: return "?";
+    case DT_CHOICE:
+      return "choice";
+    case DT_STRING:
+      return "text";
+    case DT_MIDI_STREAM:
+      return "midi";
+    case DT_SWITCH:
+      return "switch";
+    case DT_FSAMPLE:
+      return "signal";
+    case DT_FLOAT32:
+      return "float";
+    case DT_INT32:
+      return "int";
+    default:
+      return "?";
   }
 }
 

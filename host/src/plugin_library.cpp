@@ -48,7 +48,8 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     throw HostError("cannot load plug-in library " + path + ": " + (why ? why : "unknown error"));
   }
 #endif
-  get_properties_ = reinterpret_cast<GetModulePropertiesFn>(find_symbol(handle_, "getModuleProperties"));
+  get_properties_ =
+      reinterpret_cast<GetModulePropertiesFn>(find_symbol(handle_, "getModuleProperties"));
   make_module_ = reinterpret_cast<MakeModuleFn>(find_symbol(handle_, "makeModule"));
   if (!get_properties_ || !make_module_) {
     close();
@@ -61,7 +62,9 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
   }
 }
 
-PluginLibrary::~PluginLibrary() { close(); }
+PluginLibrary::~PluginLibrary() {
+  close();
+}
 
 void PluginLibrary::close() {
   if (!handle_) return;

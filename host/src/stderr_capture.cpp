@@ -1,7 +1,8 @@
 #include "plughost/stderr_capture.h"
 
-#include <cstdio>
 #include <fcntl.h>
+
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 

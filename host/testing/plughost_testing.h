@@ -10,7 +10,9 @@
 namespace plughost::testing {
 
 // The plug-in library `name` built beside the test program.
-inline std::string plugin(const std::string& name) { return plugin_beside_executable(name); }
+inline std::string plugin(const std::string& name) {
+  return plugin_beside_executable(name);
+}
 
 // Takes the text reports an instance sent to its GUI side since the last call.
 inline std::vector<std::string> take_reports(Instance& instance) {

@@ -1,15 +1,18 @@
 // Patch files: what loads, and a clear message for everything that does not.
+#include "plughost/patch.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "plughost/host_error.h"
-#include "plughost/patch.h"
 #include "plughost_testing.h"
 
 namespace {
 
-std::string forka() { return plughost::testing::plugin("Forka"); }
+std::string forka() {
+  return plughost::testing::plugin("Forka");
+}
 
 std::string error_of(const std::string& patch) {
   try {
@@ -32,28 +35,39 @@ TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
       {R"({"length": -5, "modules": [)" + m + "]}", "length: expected a sample clock"},
       {R"({"length": 5, "modules": []})", "modules: expected a list of modules"},
       {R"({"length": 5, "block_size": 0, "modules": [)" + m + "]}", "block_size: expected a whole"},
-      {R"({"length": 5, "sample_rate": "fast", "modules": [)" + m + "]}", "sample_rate: expected a number"},
+      {R"({"length": 5, "sample_rate": "fast", "modules": [)" + m + "]}",
+       "sample_rate: expected a number"},
       {R"({"length": 5, "modules": [{"name": "a.b", "library": "x"}]})", "holds no dot"},
       {R"({"length": 5, "modules": [)" + m + "," + m + "]}", "two modules are named \"sel\""},
-      {R"({"length": 5, "modules": [{"name": "x", "library": "NoSuch"}]})", "unknown library \"NoSuch\""},
-      {R"({"length": 5, "modules": [{"name": "x", "library": 3}]})", "modules[0].library: expected text"},
+      {R"({"length": 5, "modules": [{"name": "x", "library": "NoSuch"}]})",
+       "unknown library \"NoSuch\""},
+      {R"({"length": 5, "modules": [{"name": "x", "library": 3}]})",
+       "modules[0].library: expected text"},
       {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.Choice"}]})",
        "events[0]: an event has \"midi\", \"value\" or \"status\""},
-      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": "9G"}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": "9G"}]})",
        "events[0].midi: \"9G\" is not a hex byte"},
-      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": [1,2,3,4]}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": [1,2,3,4]}]})",
        "a short message has 1 to 3 bytes"},
-      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.Choice", "midi": "90"}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "events": [{"time": 1, "to": "sel.Choice", "midi": "90"}]})",
        "is not a MIDI input"},
-      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "other.Choice", "value": 1}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "events": [{"time": 1, "to": "other.Choice", "value": 1}]})",
        "there is no module named \"other\""},
-      {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "selChoice", "value": 1}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "events": [{"time": 1, "to": "selChoice", "value": 1}]})",
        "does not name a pin as module.pin"},
-      {R"({"length": 5, "modules": [)" + m + R"(], "connections": [{"from": "sel.MIDI In", "to": "sel.MIDI In"}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "connections": [{"from": "sel.MIDI In", "to": "sel.MIDI In"}]})",
        "MIDI In is not an output"},
-      {R"({"length": 5, "modules": [)" + m + R"(], "signals": [{"to": "sel.Choice", "points": []}]})",
+      {R"({"length": 5, "modules": [)" + m +
+           R"(], "signals": [{"to": "sel.Choice", "points": []}]})",
        "is not a signal input"},
-      {R"({"length": 5, "modules": [)" + m + R"(], "record": ["sel.MIDI Out1"]})", "carries no signal"},
+      {R"({"length": 5, "modules": [)" + m + R"(], "record": ["sel.MIDI Out1"]})",
+       "carries no signal"},
       {R"({"length": 5, "modules": [)" + m + R"(], "pins": {}})", "(loaded)"},
   };
   for (const auto& c : cases) {

@@ -122,9 +122,9 @@ TEST(Scheduling, FileNamesResolveAgainstThePatchFolder) {
   probe.set_text(file, "/abs/bank.syx");
   probe.send_gui_message("file_name " + index + " 260");
   probe.send_gui_message("file_name " + index + " 8");  // cut to the buffer, still terminated
-  EXPECT_EQ(take_reports(probe), (std::vector<std::string>{"file_name /patches/mine/bank.syx",
-                                                           "file_name /abs/bank.syx",
-                                                           "file_name /abs/ba"}));
+  EXPECT_EQ(take_reports(probe),
+            (std::vector<std::string>{"file_name /patches/mine/bank.syx", "file_name /abs/bank.syx",
+                                      "file_name /abs/ba"}));
 }
 
 TEST(Signals, StepsAndRampsGiveExactSamples) {

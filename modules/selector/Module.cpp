@@ -5,8 +5,7 @@
 namespace {
 
 const se::ModuleDescription kDescription{
-    "Forka ",
-    "Forka by Ostrel",
+    "Forka ", "Forka by Ostrel",
     "Forka v1.0\n"
     "MIDI selector by Ostrel (ostrel.modules@example.org)\n"
     "Routes MIDI In to MIDI Out1 (Choice off) or MIDI Out2 (Choice on); sends All Notes Off\n"

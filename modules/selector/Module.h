@@ -22,6 +22,6 @@ class Module : public SEModule_base {
   void OnMidiMessage(unsigned time_stamp, int message, short extra) override;
 
  private:
-  int16_t m_choice = 0;           // "Choice": 0 routes to MIDI Out1, 1 to MIDI Out2; written by the host
+  int16_t m_choice = 0;  // "Choice": 0 routes to MIDI Out1, 1 to MIDI Out2; written by the host
   int16_t m_previous_choice = 0;  // the choice in force when the last message was routed
 };

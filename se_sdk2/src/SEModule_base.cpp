@@ -89,13 +89,12 @@ intptr_t SEModule_base::Dispatch(int opcode, int index, int value, void* data, f
       if (!ptr || !GetPinProperties(index, ptr)) return 0;
       // An input pin stored with the patch must be private or a
       // UI-communication pin.
-      SE_PRECONDITION_TEXT(
-          (ptr->flags & IO_PATCH_STORE) == 0 || (ptr->flags & IO_PRIVATE) != 0 ||
-              ptr->direction == DR_OUT || (ptr->flags & IO_UI_COMMUNICATION) != 0,
-          "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || "
-          "(((SEPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
-          "((SEPinProperties*)ptr)->direction == DR_OUT || "
-          "( ( (SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0");
+      SE_PRECONDITION_TEXT((ptr->flags & IO_PATCH_STORE) == 0 || (ptr->flags & IO_PRIVATE) != 0 ||
+                               ptr->direction == DR_OUT || (ptr->flags & IO_UI_COMMUNICATION) != 0,
+                           "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || "
+                           "(((SEPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
+                           "((SEPinProperties*)ptr)->direction == DR_OUT || "
+                           "( ( (SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0");
       return 1;
     }
     case se::kOpReserved14:
@@ -259,7 +258,9 @@ void SEModule_base::SetProcessRoutine(ProcessRoutine routine) {
 
 void SEModule_base::EmptyProcess(int, int) {}
 
-void SEModule_base::SleepProcess(int, int) { RequestSleep(); }
+void SEModule_base::SleepProcess(int, int) {
+  RequestSleep();
+}
 
 // ---- host services --------------------------------------------------------
 
@@ -272,20 +273,36 @@ unsigned SEModule_base::SampleClock() {
   return static_cast<unsigned>(HostCall(se::kHostSampleClock));
 }
 
-void SEModule_base::RequestSleep() { HostCall(se::kHostSleep); }
+void SEModule_base::RequestSleep() {
+  HostCall(se::kHostSleep);
+}
 
 // ---- base behaviour of the virtual operations -----------------------------
 
 void SEModule_base::OnPinStatusChange(SEPin*) {}
 void SEModule_base::Close() {}
 void SEModule_base::Reserved6() {}
-void SEModule_base::SetSampleRate(float rate) { m_sample_rate = rate; }
-void SEModule_base::SetBlockSize(int size) { m_block_size = size; }
-float SEModule_base::GetSampleRate() { return m_sample_rate; }
-int SEModule_base::GetBlockSize() { return m_block_size; }
-bool SEModule_base::GetPinProperties(int, SEPinProperties*) { return false; }
-bool SEModule_base::Reserved12() { return false; }
-bool SEModule_base::Reserved13() { return false; }
+void SEModule_base::SetSampleRate(float rate) {
+  m_sample_rate = rate;
+}
+void SEModule_base::SetBlockSize(int size) {
+  m_block_size = size;
+}
+float SEModule_base::GetSampleRate() {
+  return m_sample_rate;
+}
+int SEModule_base::GetBlockSize() {
+  return m_block_size;
+}
+bool SEModule_base::GetPinProperties(int, SEPinProperties*) {
+  return false;
+}
+bool SEModule_base::Reserved12() {
+  return false;
+}
+bool SEModule_base::Reserved13() {
+  return false;
+}
 void SEModule_base::Reserved14() {}
 #if SE_SDK_REVISION >= 2230
 void SEModule_base::Reserved15(int) {}

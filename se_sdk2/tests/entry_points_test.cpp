@@ -111,12 +111,12 @@ TEST_P(EntryPoints, ProcessReferenceAnswerIsSharedAndDescribesTheCallingInstance
   if (revision() == 2020) GTEST_SKIP() << "revision 2020 does not answer opcode 13";
   SEModuleRecord* a = make();
   SEModuleRecord* b = make();
-  const auto* answer_a = reinterpret_cast<const SEProcessReferenceAnswer*>(
-      dispatch(a, se::kOpProcessReference));
+  const auto* answer_a =
+      reinterpret_cast<const SEProcessReferenceAnswer*>(dispatch(a, se::kOpProcessReference));
   ASSERT_NE(answer_a, nullptr);
   const SEProcessReferenceAnswer first = *answer_a;
-  const auto* answer_b = reinterpret_cast<const SEProcessReferenceAnswer*>(
-      dispatch(b, se::kOpProcessReference));
+  const auto* answer_b =
+      reinterpret_cast<const SEProcessReferenceAnswer*>(dispatch(b, se::kOpProcessReference));
   EXPECT_EQ(answer_a, answer_b);  // one record per library
   EXPECT_NE(first.address, answer_b->address);
   EXPECT_EQ(first.one, 1);
@@ -151,7 +151,8 @@ TEST_P(ProbeTest, OpcodeEightCallsReserved15OnlyInRevision2230AndOnlyForIndexAbo
   probe.dispatch(se::kOpReserved14, 3);
   using V = std::vector<std::string>;
   if (revision() == 2230) {
-    EXPECT_EQ(plughost::testing::take_reports(probe), (V{"reserved14", "reserved14", "reserved15 3"}));
+    EXPECT_EQ(plughost::testing::take_reports(probe),
+              (V{"reserved14", "reserved14", "reserved15 3"}));
   } else {
     EXPECT_EQ(plughost::testing::take_reports(probe), (V{"reserved14", "reserved14"}));
   }

@@ -26,13 +26,15 @@ TEST_P(ProbeTest, DeclaredCountWalksEveryPinAndRepeatsTheLast) {
   probe.open();
   if (revision() == 2230) {
     // Eight pins qualify; the ninth host pin repeats "Extra In".
-    EXPECT_EQ(single(probe, "pins"), "pins 9 0:5:in 1:2:none 2:2:none 3:6:level 4:5:out 5:8:dual "
-                                     "6:1:none 7:5:own 8:5:own");
+    EXPECT_EQ(single(probe, "pins"),
+              "pins 9 0:5:in 1:2:none 2:2:none 3:6:level 4:5:out 5:8:dual "
+              "6:1:none 7:5:own 8:5:own");
     EXPECT_EQ(probe.pins()[probe.pin_index("Comm")].processing_index, -1);
     EXPECT_EQ(probe.pins()[probe.pin_index("Extra In[1]")].processing_index, 8);
   } else {
-    EXPECT_EQ(single(probe, "pins"), "pins 9 0:5:in 1:8:comm 2:2:none 3:2:none 4:6:level 5:5:out "
-                                     "6:8:dual 7:1:none 8:5:own");
+    EXPECT_EQ(single(probe, "pins"),
+              "pins 9 0:5:in 1:8:comm 2:2:none 3:2:none 4:6:level 5:5:out "
+              "6:8:dual 7:1:none 8:5:own");
   }
 }
 
@@ -141,7 +143,8 @@ TEST_P(ProbeTest, IsConnectedAsksTheHost) {
   plughost::Instance& other = engine.add("other", library());
   engine.connect(other, other.pin_index("MIDI Out"), probe, probe.pin_index("MIDI In"));
   engine.run(64);
-  const std::string midi_in = std::to_string(probe.pins()[probe.pin_index("MIDI In")].processing_index);
+  const std::string midi_in =
+      std::to_string(probe.pins()[probe.pin_index("MIDI In")].processing_index);
   EXPECT_EQ(single(probe, "connected " + midi_in), "connected " + midi_in + " 1");
   EXPECT_EQ(single(probe, "connected 0"), "connected 0 0");
 }

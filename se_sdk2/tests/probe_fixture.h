@@ -29,9 +29,10 @@ class ProbeTest : public ::testing::TestWithParam<int> {
   static std::vector<std::string> command(plughost::Instance& probe, const std::string& text) {
     probe.send_gui_message(text);
     auto reports = plughost::testing::take_reports(probe);
-    reports.erase(std::remove_if(reports.begin(), reports.end(),
-                                 [](const std::string& r) { return r.rfind("gui value=", 0) == 0; }),
-                  reports.end());
+    reports.erase(
+        std::remove_if(reports.begin(), reports.end(),
+                       [](const std::string& r) { return r.rfind("gui value=", 0) == 0; }),
+        reports.end());
     return reports;
   }
   static std::string single(plughost::Instance& probe, const std::string& text) {
@@ -46,13 +47,13 @@ inline std::string report_of(const std::string& condition) {
 }
 
 // Checking builds report; release builds stay silent.
-#define EXPECT_PRECONDITION_REPORT(captured, condition)                          \
-  do {                                                                          \
-    if (SE_CHECKED_BUILD) {                                                     \
-      EXPECT_NE((captured).find(report_of(condition)), std::string::npos)       \
-          << "stderr was: " << (captured);                                      \
-    } else {                                                                    \
-      EXPECT_EQ((captured).find("se_sdk2: precondition"), std::string::npos)    \
-          << "stderr was: " << (captured);                                      \
-    }                                                                           \
+#define EXPECT_PRECONDITION_REPORT(captured, condition)                      \
+  do {                                                                       \
+    if (SE_CHECKED_BUILD) {                                                  \
+      EXPECT_NE((captured).find(report_of(condition)), std::string::npos)    \
+          << "stderr was: " << (captured);                                   \
+    } else {                                                                 \
+      EXPECT_EQ((captured).find("se_sdk2: precondition"), std::string::npos) \
+          << "stderr was: " << (captured);                                   \
+    }                                                                        \
   } while (0)

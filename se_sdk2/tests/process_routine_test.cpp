@@ -40,13 +40,15 @@ TEST_P(ProbeTest, StoredReferenceFollowsTheInstalledRoutine) {
   if (revision() == 2020) GTEST_SKIP() << "revision 2020 keeps only the entry address";
   Engine engine;
   plughost::Instance& probe = add(engine);
-  const auto* answer = reinterpret_cast<const SEProcessReferenceAnswer*>(
-      probe.dispatch(se::kOpProcessReference));
-  std::vector<unsigned char> before(static_cast<const unsigned char*>(answer->address),
-                                    static_cast<const unsigned char*>(answer->address) + answer->size);
+  const auto* answer =
+      reinterpret_cast<const SEProcessReferenceAnswer*>(probe.dispatch(se::kOpProcessReference));
+  std::vector<unsigned char> before(
+      static_cast<const unsigned char*>(answer->address),
+      static_cast<const unsigned char*>(answer->address) + answer->size);
   command(probe, "report");
-  std::vector<unsigned char> after(static_cast<const unsigned char*>(answer->address),
-                                   static_cast<const unsigned char*>(answer->address) + answer->size);
+  std::vector<unsigned char> after(
+      static_cast<const unsigned char*>(answer->address),
+      static_cast<const unsigned char*>(answer->address) + answer->size);
   EXPECT_NE(before, after);
   // The reference's function word is the entry the host now calls.
   const void* function_word;

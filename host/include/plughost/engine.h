@@ -27,15 +27,15 @@ class Engine;
 // One pin as the host shows it: every declared pin of the module's pin list,
 // then the repeats of a last pin flagged IO_REPEAT_LAST.
 struct HostPin {
-  std::string name;            // declared name; repeats are "Name[1]", "Name[2]", ...
-  int declared_index = 0;      // entry of the pin list (repeats: the last entry)
-  int processing_index = -1;   // index in the processing side's m_pins, -1 for none
+  std::string name;           // declared name; repeats are "Name[1]", "Name[2]", ...
+  int declared_index = 0;     // entry of the pin list (repeats: the last entry)
+  int processing_index = -1;  // index in the processing side's m_pins, -1 for none
   int direction = DR_IN;
   int datatype = DT_MIDI_STREAM;
   int flags = 0;
-  std::string default_text;    // as declared ("" for none)
-  std::string list_text;       // as declared ("" for none)
-  void* variable = nullptr;    // module field the host writes the value to, or null
+  std::string default_text;  // as declared ("" for none)
+  std::string list_text;     // as declared ("" for none)
+  void* variable = nullptr;  // module field the host writes the value to, or null
 
   // Host-side value: a number for the value types, text for DT_STRING, and a
   // block of samples for DT_FSAMPLE.
@@ -59,10 +59,10 @@ struct OutputEvent {
 // host sends status 1 at a step, 2 at the start of a ramp and 1 at its end.
 struct Signal {
   struct Point {
-    uint32_t at = 0;        // clock of the step, or of the ramp's start
-    float value = 0.0f;     // value from `at` on (a ramp's end value)
+    uint32_t at = 0;     // clock of the step, or of the ramp's start
+    float value = 0.0f;  // value from `at` on (a ramp's end value)
     bool ramp = false;
-    uint32_t until = 0;     // a ramp reaches `value` at this clock
+    uint32_t until = 0;  // a ramp reaches `value` at this clock
   };
   std::vector<Point> points;  // ordered by `at`
   float initial = 0.0f;       // value before the first point
@@ -122,7 +122,7 @@ class Instance {
   friend class Engine;
   struct Pending {
     SEEventRecord event{};
-    int write_pin = -1;   // host pin whose value changes at delivery, or -1
+    int write_pin = -1;  // host pin whose value changes at delivery, or -1
     double value = 0.0;
   };
 
@@ -142,7 +142,7 @@ class Instance {
   SEModuleRecord* record_ = nullptr;
   SEProcessEntry process_ = nullptr;  // as last read from the record
   std::vector<HostPin> pins_;
-  int pin_count_ = 0;                 // answer to host opcode 14
+  int pin_count_ = 0;                       // answer to host opcode 14
   std::multimap<uint32_t, Pending> queue_;  // by time stamp; equal times in arrival order
   uint32_t clock_ = 0;
   bool opened_ = false;

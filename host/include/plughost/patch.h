@@ -33,8 +33,8 @@ namespace plughost {
 
 struct PatchRun {
   std::unique_ptr<Engine> engine;
-  uint32_t length = 0;                             // samples to run
-  std::vector<std::pair<Instance*, int>> recorded; // signal outputs kept, in patch order
+  uint32_t length = 0;                              // samples to run
+  std::vector<std::pair<Instance*, int>> recorded;  // signal outputs kept, in patch order
 };
 
 // Builds the engine of a patch. Throws HostError naming the first problem.

@@ -139,9 +139,12 @@ TEST(ForkaChain, TwoSelectorsInSeriesKeepSampleTimes) {
   // and across block boundaries.
   for (int block : {1, 7, 64, 4096}) {
     const std::string patch = R"({
-      "block_size": )" + std::to_string(block) + R"(, "length": 1000,
-      "modules": [ {"name": "a", "library": ")" + plughost::testing::plugin("Forka") + R"(", "pins": {"Choice": "on"}},
-                   {"name": "b", "library": ")" + plughost::testing::plugin("Forka") + R"("} ],
+      "block_size": )" + std::to_string(block) +
+                              R"(, "length": 1000,
+      "modules": [ {"name": "a", "library": ")" +
+                              plughost::testing::plugin("Forka") + R"(", "pins": {"Choice": "on"}},
+                   {"name": "b", "library": ")" +
+                              plughost::testing::plugin("Forka") + R"("} ],
       "connections": [ {"from": "a.MIDI Out2", "to": "b.MIDI In"} ],
       "events": [ {"time": 63, "to": "a.MIDI In", "midi": "90 3C 64"},
                   {"time": 64, "to": "a.MIDI In", "midi": "80 3C 00"},
@@ -150,9 +153,11 @@ TEST(ForkaChain, TwoSelectorsInSeriesKeepSampleTimes) {
     plughost::PatchRun run = plughost::load_patch(patch, ".");
     run.engine->run(run.length);
     const Engine& e = *run.engine;
-    EXPECT_EQ(sent_on(e, "b", "MIDI Out1"), (Sent{{63, 0x00643C90}, {64, 0x00003C80}, {999, 0x7BB0}}))
+    EXPECT_EQ(sent_on(e, "b", "MIDI Out1"),
+              (Sent{{63, 0x00643C90}, {64, 0x00003C80}, {999, 0x7BB0}}))
         << "block " << block;
-    EXPECT_EQ(sent_on(e, "b", "MIDI Out2"), (Sent{{999, 0x7BB0}, {999, 0x00013E90}})) << "block " << block;
+    EXPECT_EQ(sent_on(e, "b", "MIDI Out2"), (Sent{{999, 0x7BB0}, {999, 0x00013E90}}))
+        << "block " << block;
   }
 }
 

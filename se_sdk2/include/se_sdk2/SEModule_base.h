@@ -69,7 +69,9 @@ class SEModule_base {
   // The i-th processing-side pin. Needs the pins built by Open.
   SEPin* GetPin(int i);
   // Number of entries of m_pins (0 before Open or without pins).
-  int GetPinCount() const { return m_pin_count; }
+  int GetPinCount() const {
+    return m_pin_count;
+  }
   void RequestSleep();
   // Posts an event to this instance at time_stamp (not before SampleClock()).
   void PostEvent(unsigned time_stamp, int type, int value, int value2, intptr_t ptr);
@@ -87,7 +89,9 @@ class SEModule_base {
   // The process routine whose whole body is RequestSleep.
   void SleepProcess(int buffer_offset, int sample_count);
 
-  SEModuleRecord* GetRecord() { return &m_record; }
+  SEModuleRecord* GetRecord() {
+    return &m_record;
+  }
   static SEModule_base* FromRecord(SEModuleRecord* record) {
     return static_cast<SEModule_base*>(record->instance);
   }
@@ -103,13 +107,13 @@ class SEModule_base {
                                   int32_t value, void* data, float opt);
   static void EventEntry(void* instance, SEEventRecord* event);
 
-  HostCallback m_callback;        // null: every HostCall answers 0
-  SEModuleRecord m_record;        // host-visible; its address is what makeModule returns
-  float m_sample_rate = 44100.0f; // Hz
-  int m_block_size = 1024;        // samples
+  HostCallback m_callback;         // null: every HostCall answers 0
+  SEModuleRecord m_record;         // host-visible; its address is what makeModule returns
+  float m_sample_rate = 44100.0f;  // Hz
+  int m_block_size = 1024;         // samples
 
  protected:
-  SEPin* m_pins = nullptr;        // owned; built by Open, m_pin_count entries
+  SEPin* m_pins = nullptr;  // owned; built by Open, m_pin_count entries
 
  private:
   int m_pin_count = 0;

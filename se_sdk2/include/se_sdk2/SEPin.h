@@ -40,12 +40,12 @@ class SEPin {
   bool IsInitialised() const { return m_module != nullptr; }
 
  private:
-  void* m_variable = nullptr;          // where the pin's value lives (module field or m_own)
-  SEModule_base* m_module = nullptr;   // owner; null while uninitialised
-  int m_pin_index = 0;                 // index in the owner's m_pins
-  int m_status = ST_STOP;              // last delivered status
-  int m_datatype = 0;                  // DT_*
-  union {                              // own storage when the module gave no variable
+  void* m_variable = nullptr;         // where the pin's value lives (module field or m_own)
+  SEModule_base* m_module = nullptr;  // owner; null while uninitialised
+  int m_pin_index = 0;                // index in the owner's m_pins
+  int m_status = ST_STOP;             // last delivered status
+  int m_datatype = 0;                 // DT_*
+  union {                             // own storage when the module gave no variable
     int16_t choice;
     uint8_t on_off;
     float f;

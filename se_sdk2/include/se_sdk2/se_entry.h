@@ -41,11 +41,10 @@ void* make_module(int index, int kind, HostCallback callback, intptr_t host_word
 
 }  // namespace se
 
-#define SE_DECLARE_MODULE(Processor, description)                                    \
-  SE_EXPORT int getModuleProperties(int index, SEModuleProperties* properties) {     \
-    return ::se::describe_module(index, properties, description);                    \
-  }                                                                                  \
-  SE_EXPORT void* makeModule(int index, int kind, HostCallback callback,             \
-                             intptr_t host_word) {                                   \
-    return ::se::make_module<Processor>(index, kind, callback, host_word);           \
+#define SE_DECLARE_MODULE(Processor, description)                                              \
+  SE_EXPORT int getModuleProperties(int index, SEModuleProperties* properties) {               \
+    return ::se::describe_module(index, properties, description);                              \
+  }                                                                                            \
+  SE_EXPORT void* makeModule(int index, int kind, HostCallback callback, intptr_t host_word) { \
+    return ::se::make_module<Processor>(index, kind, callback, host_word);                     \
   }

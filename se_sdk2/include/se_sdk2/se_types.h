@@ -51,12 +51,12 @@ enum : int32_t {
 
 // Pin flags (SEPinProperties::flags).
 enum : int32_t {
-  IO_REPEAT_LAST = 0x8,          // the last declared pin stands for all further host pins
-  IO_FILE_NAME = 0x10,           // a text pin holding a file name
-  IO_PRIVATE = 0x100,            // hidden from the patch designer
-  IO_UI_COMMUNICATION = 0x400,   // carries data between the GUI and processing objects
-  IO_UI_DUAL = 0x8000,           // a UI-communication pin that also gets a processing-side SEPin
-  IO_PATCH_STORE = 0x10000,      // the value is saved with the patch
+  IO_REPEAT_LAST = 0x8,         // the last declared pin stands for all further host pins
+  IO_FILE_NAME = 0x10,          // a text pin holding a file name
+  IO_PRIVATE = 0x100,           // hidden from the patch designer
+  IO_UI_COMMUNICATION = 0x400,  // carries data between the GUI and processing objects
+  IO_UI_DUAL = 0x8000,          // a UI-communication pin that also gets a processing-side SEPin
+  IO_PATCH_STORE = 0x10000,     // the value is saved with the patch
 };
 
 // Event types (SEEventRecord::type).
@@ -96,11 +96,11 @@ using SEProcessEntry = void(SE_THISCALL*)(void* instance, int32_t buffer_offset,
 // Written by the plug-in's getModuleProperties into a record the host owns.
 // Texts are owned by the plug-in and stay valid while the library is loaded.
 struct SEModuleProperties {
-  const char* name;   // display name
-  const char* id;     // unique identifier
-  const char* about;  // about text
-  void* reserved;     // never written
-  int32_t flags;      // 384 (0x80 | 0x100) in modules with a GUI object; else not written
+  const char* name;      // display name
+  const char* id;        // unique identifier
+  const char* about;     // about text
+  void* reserved;        // never written
+  int32_t flags;         // 384 (0x80 | 0x100) in modules with a GUI object; else not written
   int32_t sdk_revision;  // 2230 or 2020
 };
 
@@ -108,28 +108,28 @@ struct SEModuleProperties {
 // exactly as long as it (makeModule until dispatcher opcode 1); the host keeps
 // a pointer to it and reaches the instance only through it.
 struct SEModuleRecord {
-  int32_t magic;                  // SE_MODULE_MAGIC
-  int32_t version;                // 1
-  intptr_t host_word;             // fourth argument of makeModule; never read by the plug-in
-  void* instance;                 // the processing instance containing this record
-  int32_t reserved0;              // 0
-  SEDispatcherEntry dispatcher;   // forwards to the instance's Dispatch
-  SEProcessEntry process;         // the current process routine; re-read by the host on opcode 22
-  SEEventEntry event;             // forwards to the instance's OnEvent
-  int32_t reserved1[4];           // 0
+  int32_t magic;                 // SE_MODULE_MAGIC
+  int32_t version;               // 1
+  intptr_t host_word;            // fourth argument of makeModule; never read by the plug-in
+  void* instance;                // the processing instance containing this record
+  int32_t reserved0;             // 0
+  SEDispatcherEntry dispatcher;  // forwards to the instance's Dispatch
+  SEProcessEntry process;        // the current process routine; re-read by the host on opcode 22
+  SEEventEntry event;            // forwards to the instance's OnEvent
+  int32_t reserved1[4];          // 0
 };
 
 // One pin of the module's pin list, answered by GetPinProperties. The caller
 // clears all fields before every query. Texts are owned by the plug-in.
 struct SEPinProperties {
-  void* variable_address;     // module field holding the pin's value, or null
-  int32_t direction;          // DR_IN, DR_OUT or DR_SETTING
-  int32_t datatype;           // DT_*
-  const char* name;           // pin name
-  const char* default_value;  // default value as text, or null
-  const char* datatype_extra; // list text ("a,b", "on=1,off=0", "range: lo,hi") or file filter
-  int32_t flags;              // IO_* bits
-  int32_t reserved;           // stays 0
+  void* variable_address;      // module field holding the pin's value, or null
+  int32_t direction;           // DR_IN, DR_OUT or DR_SETTING
+  int32_t datatype;            // DT_*
+  const char* name;            // pin name
+  const char* default_value;   // default value as text, or null
+  const char* datatype_extra;  // list text ("a,b", "on=1,off=0", "range: lo,hi") or file filter
+  int32_t flags;               // IO_* bits
+  int32_t reserved;            // stays 0
 };
 
 // An event delivered to (or posted by) an instance. The host owns the
@@ -146,10 +146,10 @@ struct SEEventRecord {
 // The answer to dispatcher opcode 13 (revision 2230): one record per library,
 // rewritten by every such call and read by the host right after it.
 struct SEProcessReferenceAnswer {
-  int32_t one;           // 1
-  int32_t size;          // byte size of the stored process-routine reference
-  const void* address;   // address of that stored reference inside the instance
-  int32_t zero;          // 0
+  int32_t one;          // 1
+  int32_t size;         // byte size of the stored process-routine reference
+  const void* address;  // address of that stored reference inside the instance
+  int32_t zero;         // 0
 };
 
 #if defined(_WIN32) && !defined(_WIN64)

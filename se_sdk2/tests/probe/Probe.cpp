@@ -23,22 +23,30 @@ class Probe : public SEModule_base {
 
   bool GetPinProperties(int index, SEPinProperties* p) override {
     switch (index) {
-      case kSignalIn: return Declare(p, "Signal In", DR_IN, DT_FSAMPLE, &m_in, 0);
-      case kComm: return Declare(p, "Comm", DR_IN, DT_INT32, &m_comm, IO_UI_COMMUNICATION);
-      case kMidiIn: return Declare(p, "MIDI In", DR_IN, DT_MIDI_STREAM, nullptr, 0);
-      case kMidiOut: return Declare(p, "MIDI Out", DR_OUT, DT_MIDI_STREAM, nullptr, 0);
-      case kLevel: return Declare(p, "Level", DR_IN, DT_FLOAT32, &m_level, 0);
-      case kSignalOut: return Declare(p, "Signal Out", DR_OUT, DT_FSAMPLE, &m_out, 0);
+      case kSignalIn:
+        return Declare(p, "Signal In", DR_IN, DT_FSAMPLE, &m_in, 0);
+      case kComm:
+        return Declare(p, "Comm", DR_IN, DT_INT32, &m_comm, IO_UI_COMMUNICATION);
+      case kMidiIn:
+        return Declare(p, "MIDI In", DR_IN, DT_MIDI_STREAM, nullptr, 0);
+      case kMidiOut:
+        return Declare(p, "MIDI Out", DR_OUT, DT_MIDI_STREAM, nullptr, 0);
+      case kLevel:
+        return Declare(p, "Level", DR_IN, DT_FLOAT32, &m_level, 0);
+      case kSignalOut:
+        return Declare(p, "Signal Out", DR_OUT, DT_FSAMPLE, &m_out, 0);
       case kDual:
         return Declare(p, "Dual", DR_IN, DT_INT32, &m_dual, IO_UI_COMMUNICATION | IO_UI_DUAL);
       case kFile:
         Declare(p, "File", DR_IN, DT_STRING, nullptr, IO_FILE_NAME);
         p->datatype_extra = "txt;*.syx";
         return true;
-      case kExtraIn: return Declare(p, "Extra In", DR_IN, DT_FSAMPLE, nullptr, IO_REPEAT_LAST);
+      case kExtraIn:
+        return Declare(p, "Extra In", DR_IN, DT_FSAMPLE, nullptr, IO_REPEAT_LAST);
       case 99:  // off the list: an input stored with the patch that is neither private nor UI
         return Declare(p, "Bad Store", DR_IN, DT_INT32, nullptr, IO_PATCH_STORE);
-      default: return false;
+      default:
+        return false;
     }
   }
 
@@ -61,7 +69,9 @@ class Probe : public SEModule_base {
 
   void Reserved14() override { Report("reserved14"); }
 #if SE_SDK_REVISION >= 2230
-  void Reserved15(int index) override { Report("reserved15 " + std::to_string(index)); }
+  void Reserved15(int index) override {
+    Report("reserved15 " + std::to_string(index));
+  }
   void OnGuiMessage(int value, int size, void* data) override {
     Report("gui value=" + std::to_string(value));
     Command(std::string(static_cast<const char*>(data), size));
@@ -79,7 +89,9 @@ class Probe : public SEModule_base {
   void CopyProcess(int offset, int count) {
     for (int k = offset; k < offset + count; ++k) m_out[k] = m_in[k] + m_level;
   }
-  void Called() { Report("called " + std::to_string(SampleClock())); }
+  void Called() {
+    Report("called " + std::to_string(SampleClock()));
+  }
 
  private:
   static bool Declare(SEPinProperties* p, const char* name, int direction, int datatype,
@@ -142,7 +154,8 @@ class Probe : public SEModule_base {
       Report("pin_status " + std::to_string(a) + " " + std::to_string(GetPin(int(a))->getStatus()));
     } else if (verb == "current_sample") {
       char text[64];
-      std::snprintf(text, sizeof text, "sample %ld %.9g", a, double(GetPin(int(a))->CurrentSample()));
+      std::snprintf(text, sizeof text, "sample %ld %.9g", a,
+                    double(GetPin(int(a))->CurrentSample()));
       Report(text);
     } else if (verb == "get_pin") {
       Report(std::string("get_pin ") + (GetPin(int(a)) ? "ok" : "null"));
@@ -174,9 +187,11 @@ class Probe : public SEModule_base {
 };
 
 #if SE_SDK_REVISION >= 2230
-const se::ModuleDescription kDescription{"Probe 2230", "SE probe 2230", "framework test probe", false};
+const se::ModuleDescription kDescription{"Probe 2230", "SE probe 2230", "framework test probe",
+                                         false};
 #else
-const se::ModuleDescription kDescription{"Probe 2020", "SE probe 2020", "framework test probe", false};
+const se::ModuleDescription kDescription{"Probe 2020", "SE probe 2020", "framework test probe",
+                                         false};
 #endif
 
 }  // namespace
