@@ -39,6 +39,11 @@ constexpr int32_t kNoEvent = -1;
 // ---- Signal ---------------------------------------------------------------
 
 float Signal::at(uint32_t clock) const {
+  if (!samples.empty()) {
+    if (clock < table_at) return initial;
+    const uint64_t k = uint64_t(clock) - table_at;
+    return k < samples.size() ? samples[k] : samples.back();
+  }
   float value = initial;
   for (const Point& p : points) {
     if (clock < p.at) break;
@@ -412,6 +417,10 @@ void Engine::set_signal(Instance& to, int pin, const Signal& signal) {
     throw HostError("pin " + to.name() + "." + p.name + " is not a signal input");
   }
   signals_[{&to, pin}] = signal;
+  if (!signal.samples.empty()) {
+    schedule_status(to, pin, signal.table_at, ST_RUN);
+    schedule_status(to, pin, signal.table_at + uint32_t(signal.samples.size()), ST_ONE_OFF);
+  }
   for (const Signal::Point& point : signal.points) {
     schedule_status(to, pin, point.at, point.ramp ? ST_RUN : ST_ONE_OFF);
     if (point.ramp) schedule_status(to, pin, point.until, ST_ONE_OFF);

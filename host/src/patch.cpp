@@ -154,6 +154,21 @@ Signal signal_of(const json& spec, float initial, const std::string& where) {
   signal.initial = initial;
   if (spec.contains("initial"))
     signal.initial = float(number_of(spec["initial"], where + ".initial"));
+  if (spec.contains("samples")) {
+    const json& samples = spec["samples"];
+    if (!samples.is_array() || samples.empty()) {
+      throw HostError(where + ".samples: expected a list of numbers");
+    }
+    if (spec.contains("points")) {
+      throw HostError(where + ": a signal has \"points\" or \"samples\", not both");
+    }
+    signal.table_at = spec.contains("at") ? clock_of(spec["at"], where + ".at") : 0;
+    for (size_t k = 0; k < samples.size(); ++k) {
+      const std::string at = where + ".samples[" + std::to_string(k) + "]";
+      signal.samples.push_back(float(number_of(samples[k], at)));
+    }
+    return signal;
+  }
   const json& points = member(spec, "points", where);
   if (!points.is_array()) throw HostError(where + ".points: expected a list");
   for (size_t k = 0; k < points.size(); ++k) {

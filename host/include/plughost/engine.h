@@ -55,8 +55,9 @@ struct OutputEvent {
   int32_t value = 0;  // packed MIDI message, or status
 };
 
-// A piecewise signal for a DT_FSAMPLE input: steps and linear ramps. The
-// host sends status 1 at a step, 2 at the start of a ramp and 1 at its end.
+// A piecewise signal for a DT_FSAMPLE input: steps and linear ramps, or a
+// table of samples. The host sends status 1 at a step, 2 at the start of a
+// ramp or table and 1 at its end.
 struct Signal {
   struct Point {
     uint32_t at = 0;     // clock of the step, or of the ramp's start
@@ -65,7 +66,11 @@ struct Signal {
     uint32_t until = 0;  // a ramp reaches `value` at this clock
   };
   std::vector<Point> points;  // ordered by `at`
-  float initial = 0.0f;       // value before the first point
+  float initial = 0.0f;       // value before the first point (or the table)
+  // A table instead of points: samples[k] at clock table_at + k, the last
+  // sample held after it.
+  std::vector<float> samples;
+  uint32_t table_at = 0;
   float at(uint32_t clock) const;
 };
 

@@ -10,7 +10,8 @@
 //               {"time": 950, "to": "split.Gate In", "status": 1} ],
 //   "signals": [ {"to": "split.Pitch In", "initial": 0.5,
 //                 "points": [ {"at": 100, "value": 0.6},
-//                             {"at": 200, "ramp_to": 0.7, "until": 300} ]} ],
+//                             {"at": 200, "ramp_to": 0.7, "until": 300} ]},
+//                {"to": "split.Gate In", "at": 64, "samples": [1, 0.5, "nan", 0]} ],
 //   "record": [ "split.Gate Out" ]
 // }
 //
