@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <new>
 
+#include "se_sdk2/se_gui_types.h"
 #include "se_sdk2/se_types.h"
 
 namespace se {
@@ -39,6 +40,21 @@ void* make_module(int index, int kind, HostCallback callback, intptr_t host_word
   }
 }
 
+// makeModule for a module with a GUI object: kind 1 makes a Processor, kind 2
+// a Gui (the callback then is the GUI host callback).
+template <class Processor, class Gui>
+void* make_module_with_gui(int index, int kind, HostCallback callback, intptr_t host_word) {
+  if (index != 0) return nullptr;
+  if (kind == 1) return make_module<Processor>(index, kind, callback, host_word);
+  if (kind != 2) return nullptr;
+  try {
+    auto* gui = new (std::nothrow) Gui(reinterpret_cast<GuiHostCallback>(callback), host_word);
+    return gui ? gui->GetRecord() : nullptr;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 }  // namespace se
 
 #define SE_DECLARE_MODULE(Processor, description)                                              \
@@ -47,4 +63,15 @@ void* make_module(int index, int kind, HostCallback callback, intptr_t host_word
   }                                                                                            \
   SE_EXPORT void* makeModule(int index, int kind, HostCallback callback, intptr_t host_word) { \
     return ::se::make_module<Processor>(index, kind, callback, host_word);                     \
+  }
+
+// The same for a module that also offers a GUI object (description.has_gui
+// must be true).
+#define SE_DECLARE_MODULE_WITH_GUI(Processor, Gui, description)                        \
+  SE_EXPORT int getModuleProperties(int index, SEModuleProperties* properties) {       \
+    return ::se::describe_module(index, properties, description);                      \
+  }                                                                                    \
+  SE_EXPORT void* makeModule(int index, int kind, HostCallback callback,               \
+                             intptr_t host_word) {                                     \
+    return ::se::make_module_with_gui<Processor, Gui>(index, kind, callback, host_word); \
   }
