@@ -31,6 +31,7 @@ bool writeFile(const std::string& path, const void* data, std::size_t size) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Loads a MIDI byte file and saves it as raw bytes or as a hex dump"};
+  app.allow_windows_style_options(false);  // "/path/file.syx" is a file, not an option
   std::string format, input, output;
   app.add_option("format", format, "syx or txt")->required()->check(CLI::IsMember({"syx", "txt"}));
   app.add_option("input", input, "file to load")->required();
