@@ -102,7 +102,7 @@ int flattenLineEnds(std::string& text) {
 std::string formatTextDump(std::span<const std::uint8_t> bytes) {
   std::string out;
   if (bytes.empty()) return out;
-  out.reserve(bytes.size() * 3 + 1);
+  out.reserve(bytes.size() * 3 + bytes.size() / 16 + 1);  // the exact size
   std::size_t i = 0;
   for (; bytes.size() - i >= 16; i += 16) {
     for (std::size_t k = 0; k < 16; ++k) {

@@ -92,11 +92,6 @@ TEST(FormatTextDump, SixteenGroupsALineAndTheLastLineEndingKept) {
   ASSERT_EQ(dump.size(), 49u + 13u);
   EXPECT_EQ(dump.substr(45, 4), "AB\r\n");
   EXPECT_EQ(dump.substr(49), "AB AB AB AB\r\n");
-
-  const std::string two_lines = formatTextDump(Bytes(32, 0x5C));
-  ASSERT_EQ(two_lines.size(), 49u + 50u);
-  EXPECT_EQ(two_lines.substr(45, 4), "5C\r\n");
-  EXPECT_EQ(two_lines.substr(94), "5C\r\r\n");
 }
 
 TEST(FormatRawAsText, OneLineWithATrailingSpace) {
