@@ -11,6 +11,12 @@ if(SE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(SE_FUZZ)
+  # Coverage feedback from every library a fuzzer links, not only from the
+  # fuzz target's own sources (which add -fsanitize=fuzzer for the driver).
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(WIN32)
   # One self-contained DLL or EXE each: no MinGW runtime DLLs to ship.
   add_link_options(-static -static-libgcc -static-libstdc++)
