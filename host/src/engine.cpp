@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "plughost/host_error.h"
+#include "se_sdk2/gui_opcodes.h"
 #include "se_sdk2/host_opcodes.h"
 
 namespace plughost {
@@ -77,10 +78,23 @@ Instance::Instance(Engine& engine, std::string name, std::shared_ptr<PluginLibra
   dispatch(se::kOpSampleRate, 0, 0, nullptr, engine_.sample_rate());
   dispatch(se::kOpBlockSize, 0, engine_.block_size());
   enumerate_pins(pin_count, extra_repeats);
+  if (library_->properties().flags & 0x100) {
+    void* gui =
+        library_->make_module()(0, 2, reinterpret_cast<HostCallback>(&Instance::gui_callback),
+                                reinterpret_cast<intptr_t>(this));
+    if (!gui || static_cast<SEGuiRecord*>(gui)->magic != SE_GUI_MAGIC) {
+      dispatch(se::kOpClose);
+      record_ = nullptr;
+      throw HostError(library_->path() + ": makeModule created no GUI object, though offered");
+    }
+    gui_ = static_cast<SEGuiRecord*>(gui);
+  }
 }
 
 Instance::~Instance() {
+  if (gui_) gui_->dispatcher(gui_, se::kGuiClose, 0, 0, nullptr, 0.0f);
   if (record_) dispatch(se::kOpClose);
+  destroy_panel_window();
 }
 
 intptr_t Instance::dispatch(int opcode, int index, int value, void* data, float opt) {
@@ -246,7 +260,8 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
       return 0;
     }
     case se::kHostSendToGui:
-      if (data && index > 0) to_gui_.emplace_back(static_cast<const char*>(data), index);
+      if (data && index > 0)
+        to_gui_.push_back({value, std::string(static_cast<const char*>(data), index)});
       return 0;
     case se::kHostInstanceNumber:
       return instance_number_;
@@ -280,8 +295,10 @@ void Instance::enqueue(const Pending& pending) {
 void Instance::deliver(Pending& pending) {
   if (pending.write_pin >= 0) {
     HostPin& pin = pins_[pending.write_pin];
+    const bool changed = pin.value != pending.value;
     pin.value = pending.value;
     write_variable(pin);
+    if (changed) pin_changed(pending.write_pin, false);
   }
   if (pending.event.type == kNoEvent) return;
   awake_ = true;  // an event for a sleeping instance wakes it
@@ -513,6 +530,7 @@ void Engine::run(uint32_t samples) {
     for (Instance* instance : order) {
       fill_inputs(*instance, clock_, count);
       instance->process_block(clock_, count);
+      instance->deliver_gui_messages();
       for (auto& [key, samples_kept] : recordings_) {
         if (key.first != instance) continue;
         const std::vector<float>& buffer = instance->pins()[key.second].buffer;

@@ -17,7 +17,8 @@ inline std::string plugin(const std::string& name) {
 // Takes the text reports an instance sent to its GUI side since the last call.
 inline std::vector<std::string> take_reports(Instance& instance) {
   std::vector<std::string> reports;
-  reports.swap(instance.messages_to_gui());
+  for (const GuiMessage& m : instance.messages_to_gui()) reports.push_back(m.bytes);
+  instance.messages_to_gui().clear();
   return reports;
 }
 

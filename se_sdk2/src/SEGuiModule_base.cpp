@@ -173,8 +173,12 @@ intptr_t SEGuiModule_base::HostCall(int opcode, int index, int value, void* data
   return m_callback(&m_record, opcode, index, value, data, opt);
 }
 
-void SEGuiModule_base::CaptureMouse(SEWndInfo* wi) { HostCall(se::kGuiHostCaptureMouse, 0, 0, wi); }
-void SEGuiModule_base::ReleaseMouse(SEWndInfo* wi) { HostCall(se::kGuiHostReleaseMouse, 0, 0, wi); }
+void SEGuiModule_base::CaptureMouse(SEWndInfo* wi) {
+  HostCall(se::kGuiHostCaptureMouse, 0, 0, wi);
+}
+void SEGuiModule_base::ReleaseMouse(SEWndInfo* wi) {
+  HostCall(se::kGuiHostReleaseMouse, 0, 0, wi);
+}
 bool SEGuiModule_base::HasMouseCapture(SEWndInfo* wi) {
   return HostCall(se::kGuiHostHasCapture, 0, 0, wi) != 0;
 }
@@ -191,7 +195,9 @@ void SEGuiModule_base::OnWindowOpen(SEWndInfo*) {}
 void SEGuiModule_base::OnWindowClose(SEWndInfo*) {}
 void SEGuiModule_base::OnGuiPinChanged(SEGuiPinHandle*) {}
 #if SE_SDK_REVISION >= 2230
-bool SEGuiModule_base::GuiReserved10() { return false; }
+bool SEGuiModule_base::GuiReserved10() {
+  return false;
+}
 void SEGuiModule_base::GuiReserved11(int) {}
 void SEGuiModule_base::GuiReserved12(int) {}
 void SEGuiModule_base::OnDspMessage(int, int, void*) {}

@@ -18,11 +18,23 @@
 #include <vector>
 
 #include "plughost/plugin_library.h"
+#include "se_sdk2/se_gui_types.h"
 #include "se_sdk2/se_types.h"
 
 namespace plughost {
 
 class Engine;
+
+// When the host tells a GUI object that a pin's value changed (GUI opcode 7)
+// after the GUI object itself wrote it: inside the write, or after the GUI
+// call that wrote it has returned. A module must work with both.
+enum class GuiNotify { kImmediate, kDeferred };
+
+// A byte block from the processing object to the GUI object (host opcode 17).
+struct GuiMessage {
+  int32_t tag = 0;  // the value word
+  std::string bytes;
+};
 
 // One pin as the host shows it: every declared pin of the module's pin list,
 // then the repeats of a last pin flagged IO_REPEAT_LAST.
@@ -109,14 +121,43 @@ class Instance {
   bool awake() const { return awake_; }
   uint32_t sample_clock() const { return clock_; }
 
-  // Byte blocks sent with host opcode 17, oldest first (the GUI side takes them).
-  std::vector<std::string>& messages_to_gui() { return to_gui_; }
+  // Byte blocks sent with host opcode 17 and not yet delivered, oldest
+  // first. The engine hands them to the GUI object between blocks; an
+  // instance without a GUI object keeps them here (tests read them).
+  std::vector<GuiMessage>& messages_to_gui() { return to_gui_; }
   // Bytes from the GUI side, delivered as dispatcher opcode 12.
   void send_gui_message(const std::string& bytes, int value = 0);
 
   // Queues an event as it stands, delivered at its time stamp (tests use it
   // to send what no patch would, such as a pin index the module lacks).
   void inject(const SEEventRecord& event);
+
+  // ---- GUI side (modules whose library offers instance kind 2) ----------
+  bool has_gui() const { return gui_ != nullptr; }
+  SEGuiRecord* gui_record() const { return gui_; }
+  // GUI opcode 0 with index 1 (restored) or 0 (new instance); once.
+  void gui_open(bool restored);
+  // The GUI dispatcher; deferred pin notifications follow when it returns.
+  intptr_t gui_dispatch(int opcode, intptr_t index = 0, int value = 0, void* data = nullptr,
+                        float opt = 0.0f);
+  // Paint into a device context of the panel's size.
+  void paint(HDC dc);
+  // Mouse commands: opcode kGuiButtonDown, kGuiButtonUp or kGuiMouseMove.
+  void mouse(int opcode, int x, int y, int flags);
+  // Delivers the byte blocks from the processing object (GUI opcode 6).
+  void deliver_gui_messages();
+  SEWndInfo& window_info() { return window_info_; }
+  int panel_width() const { return window_info_.width; }
+  int panel_height() const { return window_info_.height; }
+  int redraw_requests() const { return redraws_; }
+  bool mouse_captured() const { return captured_; }
+  // GUI host opcodes 4, 11 and 13 as (opcode, index), in call order.
+  const std::vector<std::pair<int, int>>& setup_calls() const { return setup_calls_; }
+  // Byte blocks the GUI object sent with GUI host opcode 2, in order (they
+  // also reach the processing object as dispatcher opcode 12).
+  const std::vector<std::string>& messages_to_dsp() const { return to_dsp_; }
+  // The native window the panel lives in (created when first asked for).
+  HWND panel_window();
 
   // Counters for tests: how often opcode 22 made the host re-read the
   // process entry, and how often the host called the process entry.
@@ -133,6 +174,16 @@ class Instance {
 
   static intptr_t callback(SEModuleRecord* record, int32_t opcode, int32_t index, int32_t value,
                            void* data, float opt);
+  static intptr_t gui_callback(SEGuiRecord* record, int32_t opcode, int32_t index, int32_t value,
+                               void* data, float opt);
+  intptr_t gui_host_call(int opcode, int index, int value, void* data, float opt);
+  // A pin's host value changed: the GUI object hears of it (GUI opcode 7).
+  void pin_changed(int pin, bool from_gui);
+  void flush_gui_notifications();
+  // A write from the GUI side reaches the processing side as a value and an
+  // EV_PIN_STATUS event at the current clock.
+  void gui_wrote(int pin);
+  void destroy_panel_window();
   intptr_t host_call(int opcode, int index, int value, void* data, float opt);
   void enumerate_pins(std::optional<int> pin_count, int extra_repeats);
   void write_variable(HostPin& pin);
@@ -153,8 +204,19 @@ class Instance {
   bool opened_ = false;
   bool awake_ = true;
   bool in_process_ = false;
-  std::vector<std::string> to_gui_;
+  std::vector<GuiMessage> to_gui_;
   int process_reloads_ = 0;
+  SEGuiRecord* gui_ = nullptr;
+  bool gui_opened_ = false;
+  int gui_depth_ = 0;                 // GUI calls in progress (for deferred notices)
+  std::vector<int> pending_notices_;  // pins to report with GUI opcode 7
+  SEWndInfo window_info_{};
+  int redraws_ = 0;
+  bool captured_ = false;
+  std::vector<std::pair<int, int>> setup_calls_;
+  std::vector<std::string> to_dsp_;
+  std::vector<std::u16string> wide_texts_;  // GUI host opcode 17 scratch
+  HWND window_ = nullptr;
   int process_calls_ = 0;
 };
 
@@ -167,6 +229,8 @@ class Engine {
 
   float sample_rate() const { return sample_rate_; }
   int block_size() const { return block_size_; }
+  GuiNotify gui_notify() const { return gui_notify_; }
+  void set_gui_notify(GuiNotify when) { gui_notify_ = when; }
   // Folder that relative file names of pins resolve against (host opcode 16).
   void set_base_dir(const std::string& dir) { base_dir_ = dir; }
   const std::string& base_dir() const { return base_dir_; }
@@ -215,6 +279,7 @@ class Engine {
 
   float sample_rate_;
   int block_size_;
+  GuiNotify gui_notify_ = GuiNotify::kDeferred;
   std::string base_dir_ = ".";
   std::map<std::string, std::shared_ptr<PluginLibrary>> libraries_;
   std::vector<std::unique_ptr<Instance>> instances_;

@@ -88,7 +88,9 @@ class SEGuiModule_base {
   // The wrapper of GUI host opcode 8.
   intptr_t Reserved8(int index, int value, void* data);
 
-  SEGuiRecord* GetRecord() { return &m_record; }
+  SEGuiRecord* GetRecord() {
+    return &m_record;
+  }
 
  private:
   static intptr_t DispatcherEntry(SEGuiRecord* record, int32_t opcode, intptr_t index,

@@ -28,10 +28,10 @@ enum GuiHostOpcode : int {
 
 // GUI dispatcher (record entry), called by the host.
 enum GuiOpcode : int {
-  kGuiOpen = 0,         // index 1: GuiOpen(true), otherwise GuiOpen(false)
-  kGuiClose = 1,        // GuiClose, then the object destroys itself; answers 1
-  kGuiPaint = 2,        // index device context, data window info
-  kGuiButtonDown = 3,   // data window info, opt's bits flags, point (index, value)
+  kGuiOpen = 0,        // index 1: GuiOpen(true), otherwise GuiOpen(false)
+  kGuiClose = 1,       // GuiClose, then the object destroys itself; answers 1
+  kGuiPaint = 2,       // index device context, data window info
+  kGuiButtonDown = 3,  // data window info, opt's bits flags, point (index, value)
   kGuiButtonUp = 4,
   kGuiMouseMove = 5,
   kGuiDspMessage = 6,   // bytes from the processing object (processing host opcode 17)

@@ -67,11 +67,10 @@ void* make_module_with_gui(int index, int kind, HostCallback callback, intptr_t 
 
 // The same for a module that also offers a GUI object (description.has_gui
 // must be true).
-#define SE_DECLARE_MODULE_WITH_GUI(Processor, Gui, description)                        \
-  SE_EXPORT int getModuleProperties(int index, SEModuleProperties* properties) {       \
-    return ::se::describe_module(index, properties, description);                      \
-  }                                                                                    \
-  SE_EXPORT void* makeModule(int index, int kind, HostCallback callback,               \
-                             intptr_t host_word) {                                     \
-    return ::se::make_module_with_gui<Processor, Gui>(index, kind, callback, host_word); \
+#define SE_DECLARE_MODULE_WITH_GUI(Processor, Gui, description)                                \
+  SE_EXPORT int getModuleProperties(int index, SEModuleProperties* properties) {               \
+    return ::se::describe_module(index, properties, description);                              \
+  }                                                                                            \
+  SE_EXPORT void* makeModule(int index, int kind, HostCallback callback, intptr_t host_word) { \
+    return ::se::make_module_with_gui<Processor, Gui>(index, kind, callback, host_word);       \
   }

@@ -31,12 +31,12 @@ using SEGuiDispatcherEntry = intptr_t (*)(SEGuiRecord* record, int32_t opcode, i
 // The GUI instance's record, embedded in the GUI instance and living exactly
 // as long as it (makeModule kind 2 until GUI opcode 1).
 struct SEGuiRecord {
-  int32_t magic;                   // SE_GUI_MAGIC
-  int32_t version;                 // 1
-  SEGuiDispatcherEntry dispatcher; // forwards to the instance's GuiDispatch
-  intptr_t host_word;              // fourth argument of makeModule; never read by the plug-in
-  void* instance;                  // the GUI instance containing this record
-  int32_t reserved[5];             // 0
+  int32_t magic;                    // SE_GUI_MAGIC
+  int32_t version;                  // 1
+  SEGuiDispatcherEntry dispatcher;  // forwards to the instance's GuiDispatch
+  intptr_t host_word;               // fourth argument of makeModule; never read by the plug-in
+  void* instance;                   // the GUI instance containing this record
+  int32_t reserved[5];              // 0
 };
 
 // Passed by the host with paint, mouse and window commands; owned by the
