@@ -51,6 +51,25 @@ void directions(HDC dc, int width) {
   }
 }
 
+// A fan of lines from near the centre to points 7 pixels apart around a
+// square, so that every slope between the axes appears, in both directions
+// (outwards on even points, inwards on odd ones).
+void fan(HDC dc, int width) {
+  int i = 0;
+  auto spoke = [&](int dx, int dy) {
+    with_pen(dc, width, colour(i), [&] {
+      const int x0 = 100 + dx / 8, y0 = 100 + dy / 8, x1 = 100 + dx, y1 = 100 + dy;
+      MoveToEx(dc, i % 2 ? x1 : x0, i % 2 ? y1 : y0, nullptr);
+      LineTo(dc, i % 2 ? x0 : x1, i % 2 ? y0 : y1);
+    });
+    ++i;
+  };
+  for (int t = -90; t < 90; t += 7) spoke(t, -90);
+  for (int t = -90; t < 90; t += 7) spoke(90, t);
+  for (int t = 90; t > -90; t -= 7) spoke(t, 90);
+  for (int t = 90; t > -90; t -= 7) spoke(-90, t);
+}
+
 // Long shallow and steep lines across the canvas, both ways.
 void slopes(HDC dc, int width) {
   static const int lines[][4] = {{2, 3, 197, 40},     {197, 60, 2, 45},   {5, 150, 190, 2},
@@ -191,14 +210,15 @@ const std::vector<Scene>& all() {
     std::vector<Scene> s;
     for (int w = 1; w <= 4; ++w) {
       const std::string suffix = "_w" + std::to_string(w);
-      s.push_back({"directions" + suffix, 192, 192, w, [w](HDC dc) { directions(dc, w); }});
-      s.push_back({"slopes" + suffix, 200, 160, w, [w](HDC dc) { slopes(dc, w); }});
-      s.push_back({"polylines" + suffix, 200, 160, w, [w](HDC dc) { polylines(dc, w); }});
-      s.push_back({"clipping" + suffix, 120, 100, w, [w](HDC dc) { clipping(dc, w); }});
+      s.push_back({"directions" + suffix, 192, 192, [w](HDC dc) { directions(dc, w); }});
+      s.push_back({"fan" + suffix, 200, 200, [w](HDC dc) { fan(dc, w); }});
+      s.push_back({"slopes" + suffix, 200, 160, [w](HDC dc) { slopes(dc, w); }});
+      s.push_back({"polylines" + suffix, 200, 160, [w](HDC dc) { polylines(dc, w); }});
+      s.push_back({"clipping" + suffix, 120, 100, [w](HDC dc) { clipping(dc, w); }});
       s.push_back(
-          {"breakpoint_panel" + suffix, 200, 100, w, [w](HDC dc) { breakpoint_panel(dc, w); }});
+          {"breakpoint_panel" + suffix, 200, 100, [w](HDC dc) { breakpoint_panel(dc, w); }});
     }
-    s.push_back({"rectangles", 160, 100, 1, rectangles});
+    s.push_back({"rectangles", 160, 100, rectangles});
     return s;
   }();
   return scenes;

@@ -16,9 +16,6 @@ struct Scene {
   std::string name;  // file name of the golden, without ".png"
   int width;
   int height;
-  // Widest pen the scene uses: scenes with width 1 must match pixel for
-  // pixel, wider ones within the tolerance of the golden test.
-  int pen_width;
   std::function<void(HDC)> draw;
 };
 

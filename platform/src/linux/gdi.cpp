@@ -104,9 +104,9 @@ void fill_span(Dc& dc, int64_t y, int64_t left, int64_t right, uint32_t rgb) {
 // A one-pixel line from (x0, y0) to (x1, y1), the end pixel excluded,
 // as GDI's Bresenham steps it. Along the major axis pixel i (0 <= i < n) sits
 // at the exact position rounded to the nearest pixel; a tie (exactly half way)
-// rounds back toward the start in octants where GDI's error term carries a
-// bias, forward otherwise. Only the part of the line over the canvas is
-// walked, so far-away endpoints cost nothing.
+// rounds back toward the start in octants 1, 2, 4 and 7, forward in the
+// others (as GDI does; the goldens cover every octant). Only the part of the line over the canvas
+// is walked, so far-away endpoints cost nothing.
 void thin_line(Dc& dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t rgb) {
   x0 = clamp_coordinate(x0), y0 = clamp_coordinate(y0);
   x1 = clamp_coordinate(x1), y1 = clamp_coordinate(y1);
@@ -190,7 +190,7 @@ void fill_polygon(Dc& dc, const Point64* p, int count, uint32_t rgb) {
 // disc whose top-left pixel is (-(width / 2), -(width / 2)) from the point,
 // traced as GDI traces an elliptic region. spans[r] = [left, right) of row r.
 std::vector<std::pair<int, int>> round_cap_spans(int width) {
-  const int left = -(width / 2), right = left + width - 1;
+  const int left = -(width / 2), right = left + width;
   std::vector<std::pair<int, int>> rows(width, {left, right});
   if (width < 2) return rows;
   const int64_t a = width - 1, b = width - 1;
@@ -228,7 +228,9 @@ int64_t round_half_up(double v) {
 
 // One segment of a wide pen, without its ends: a rectangle for horizontal
 // and vertical segments, otherwise the four-cornered band of the pen's width
-// around the segment, its corners rounded to pixels as GDI rounds them.
+// around the segment, its corners rounded to pixels as GDI rounds them (one
+// side of the segment gets half the width rounded up, the other half the
+// width rounded down; the fan scenes pin which for every slope).
 void wide_segment(Dc& dc, Point64 a, Point64 b, int width, uint32_t rgb) {
   const int64_t dx = b.x - a.x, dy = b.y - a.y;
   if (dx == 0 && dy == 0) return;
@@ -259,10 +261,10 @@ void wide_segment(Dc& dc, Point64 a, Point64 b, int width, uint32_t rgb) {
     wide.x = -wide.x;
     narrow.x = -narrow.x;
   }
-  const Point64 corners[4] = {{a.x + narrow.x, a.y - narrow.y},
-                              {a.x - wide.x, a.y + wide.y},
-                              {b.x - wide.x, b.y + wide.y},
-                              {b.x + narrow.x, b.y - narrow.y}};
+  const Point64 corners[4] = {{a.x + wide.x, a.y - wide.y},
+                              {a.x - narrow.x, a.y + narrow.y},
+                              {b.x - narrow.x, b.y + narrow.y},
+                              {b.x + wide.x, b.y - wide.y}};
   fill_polygon(dc, corners, 4, rgb);
 }
 
