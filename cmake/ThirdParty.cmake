@@ -1,9 +1,9 @@
-# Libraries from the system packages. nlohmann-json and CLI11 are header-only;
-# the cross build cannot search /usr/include as a whole (it holds glibc), so it
-# sees just these two folders through a small include tree of links.
+# Libraries from the system packages. nlohmann-json, CLI11 and stb are
+# header-only; the cross build cannot search /usr/include as a whole (it holds
+# glibc), so it sees just these folders through a small include tree of links.
 set(SE_SYSTEM_HEADERS ${CMAKE_BINARY_DIR}/system-headers)
 file(MAKE_DIRECTORY ${SE_SYSTEM_HEADERS})
-foreach(dir nlohmann CLI)
+foreach(dir nlohmann CLI stb)
   if(NOT EXISTS ${SE_SYSTEM_HEADERS}/${dir})
     file(CREATE_LINK /usr/include/${dir} ${SE_SYSTEM_HEADERS}/${dir} SYMBOLIC)
   endif()
