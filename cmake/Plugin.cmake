@@ -7,7 +7,8 @@ function(se_add_plugin name)
   add_library(${name} MODULE ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE se_sdk2_${ARG_REVISION} ${ARG_LIBS})
   set_target_properties(${name} PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden
-                                           VISIBILITY_INLINES_HIDDEN ON)
+                                           VISIBILITY_INLINES_HIDDEN ON
+                                           BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
   if(WIN32)
     target_link_options(${name} PRIVATE
       -Wl,--exclude-all-symbols ${PROJECT_SOURCE_DIR}/se_sdk2/exports.def)

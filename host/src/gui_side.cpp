@@ -3,6 +3,7 @@
 // and the mouse.
 #include <cstring>
 
+#include "platform/window_host.h"
 #include "plughost/engine.h"
 #include "plughost/host_error.h"
 #include "se_sdk2/gui_opcodes.h"

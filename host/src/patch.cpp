@@ -10,7 +10,9 @@
 #include <ostream>
 #include <sstream>
 
+#include "platform/canvas.h"
 #include "plughost/host_error.h"
+#include "se_sdk2/gui_opcodes.h"
 
 namespace plughost {
 
@@ -290,6 +292,13 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   if (!(rate > 0.0f) || !std::isfinite(rate)) throw HostError("sample_rate: must be above 0");
   run.engine = std::make_unique<Engine>(rate, block);
   Engine& engine = *run.engine;
+  if (patch.contains("gui_notify")) {
+    const std::string when = text_of(patch["gui_notify"], "gui_notify");
+    if (when != "immediate" && when != "deferred") {
+      throw HostError("gui_notify: \"immediate\" or \"deferred\"");
+    }
+    engine.set_gui_notify(when == "immediate" ? GuiNotify::kImmediate : GuiNotify::kDeferred);
+  }
   engine.set_base_dir(base_dir);
   run.length = clock_of(member(patch, "length", "patch"), "length");
 
@@ -312,6 +321,15 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         m.contains("extra_pins") ? int(number_of(m["extra_pins"], where + ".extra_pins")) : 0;
     Instance& instance = engine.add(name, library, pin_count, extra);
     if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
+    bool restored = m.contains("pins");
+    if (m.contains("gui_open")) {
+      const std::string how = text_of(m["gui_open"], where + ".gui_open");
+      if (how != "new" && how != "restored") {
+        throw HostError(where + ".gui_open: \"new\" or \"restored\"");
+      }
+      restored = how == "restored";
+    }
+    instance.gui_open(restored);
   }
 
   if (patch.contains("connections")) {
@@ -377,6 +395,52 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     }
   }
 
+  if (patch.contains("gestures")) {
+    const json& gestures = patch["gestures"];
+    if (!gestures.is_array()) throw HostError("gestures: expected a list");
+    for (size_t k = 0; k < gestures.size(); ++k) {
+      const std::string where = "gestures[" + std::to_string(k) + "]";
+      const json& g = gestures[k];
+      if (!g.is_object()) throw HostError(where + ": expected an object");
+      Instance* instance;
+      try {
+        instance = &engine.instance(text_of(member(g, "module", where), where + ".module"));
+      } catch (const HostError& e) {
+        throw HostError(where + ": " + e.what());
+      }
+      if (!instance->has_gui())
+        throw HostError(where + ": module \"" + instance->name() + "\" has no panel");
+      const json& actions = member(g, "actions", where);
+      if (!actions.is_array()) throw HostError(where + ".actions: expected a list");
+      for (size_t a = 0; a < actions.size(); ++a) {
+        const std::string at = where + ".actions[" + std::to_string(a) + "]";
+        const json& action = actions[a];
+        if (!action.is_object()) throw HostError(at + ": expected an object");
+        Gesture gesture;
+        gesture.instance = instance;
+        const json* point = nullptr;
+        for (const auto& [key, opcode] : {std::pair<const char*, int>{"down", se::kGuiButtonDown},
+                                          {"move", se::kGuiMouseMove},
+                                          {"up", se::kGuiButtonUp}}) {
+          if (action.contains(key)) {
+            gesture.opcode = opcode;
+            point = &action[key];
+          }
+        }
+        if (!point) throw HostError(at + ": an action has \"down\", \"move\" or \"up\"");
+        if (!point->is_array() || point->size() != 2 || !(*point)[0].is_number_integer() ||
+            !(*point)[1].is_number_integer()) {
+          throw HostError(at + ": a point is [x, y] in whole pixels");
+        }
+        gesture.x = (*point)[0].get<int>();
+        gesture.y = (*point)[1].get<int>();
+        if (action.contains("flags"))
+          gesture.flags = int(number_of(action["flags"], at + ".flags"));
+        run.gestures.push_back(gesture);
+      }
+    }
+  }
+
   if (patch.contains("record")) {
     const json& record = patch["record"];
     if (!record.is_array()) throw HostError("record: expected a list of module.pin");
@@ -416,6 +480,20 @@ PatchRun load_patch_file(const std::string& path) {
   } catch (const HostError& e) {
     throw HostError(path + ": " + e.what());
   }
+}
+
+void play_gestures(const PatchRun& run) {
+  for (const Gesture& g : run.gestures) g.instance->mouse(g.opcode, g.x, g.y, g.flags);
+}
+
+void paint_panel(Instance& instance, const std::string& png_path) {
+  if (!instance.has_gui()) throw HostError("module \"" + instance.name() + "\" has no panel");
+  SEWndInfo& info = instance.window_info();
+  if (info.width <= 0) info.width = kDefaultPanelWidth;
+  if (info.height <= 0) info.height = kDefaultPanelHeight;
+  platform::Canvas canvas(info.width, info.height);
+  instance.paint(canvas.dc());
+  if (!platform::write_png(png_path, canvas)) throw HostError("cannot write " + png_path);
 }
 
 void write_text_log(std::ostream& out, const PatchRun& run) {

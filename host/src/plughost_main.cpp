@@ -102,6 +102,17 @@ int run(const std::string& patch_path, const std::string& json_path, bool quiet)
   return 0;
 }
 
+int paint(const std::string& patch_path, const std::string& module, const std::string& png) {
+  plughost::PatchRun patch = plughost::load_patch_file(patch_path);
+  plughost::Instance& instance = patch.engine->instance(module);
+  patch.engine->run(patch.length);
+  plughost::play_gestures(patch);
+  plughost::paint_panel(instance, png);
+  std::printf("plughost: painted %s (%dx%d) to %s\n", module.c_str(), instance.panel_width(),
+              instance.panel_height(), png.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +130,12 @@ int main(int argc, char** argv) {
   run_cmd->add_option("PATCH", patch, "patch file (JSON)")->required();
   run_cmd->add_option("--json", json_out, "also write the log as JSON to this file");
   run_cmd->add_flag("--quiet", quiet, "print no log");
+  std::string module;
+  std::string png;
+  auto* paint_cmd = app.add_subcommand("paint", "run a patch, play its gestures, paint a panel");
+  paint_cmd->add_option("PATCH", patch, "patch file (JSON)")->required();
+  paint_cmd->add_option("--module", module, "the module whose panel to paint")->required();
+  paint_cmd->add_option("--out", png, "PNG file to write")->required();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -126,6 +143,7 @@ int main(int argc, char** argv) {
   }
   try {
     if (*info_cmd) return info(library);
+    if (*paint_cmd) return paint(patch, module, png);
     return run(patch, json_out, quiet);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "plughost: error: %s\n", e.what());

@@ -1,8 +1,11 @@
 // The GUI object: its record, its dispatcher, pin handles, and the host's
 // GUI side (pin values shared by both objects, byte blocks both ways,
 // notices of pin changes).
+#include <cstdio>
 #include <cstring>
 
+#include "platform/canvas.h"
+#include "plughost/patch.h"
 #include "plughost/plugin_library.h"
 #include "probe_fixture.h"
 #include "se_sdk2/gui_opcodes.h"
@@ -209,6 +212,30 @@ TEST_P(GuiProbeTest, PanelSizeCaptureAndRedrawReachTheHost) {
   EXPECT_EQ(gui.redraw_requests(), 2);
   gui.paint(nullptr);
   EXPECT_EQ(logs(gui), V{"paint 120x80"});
+}
+
+TEST_P(GuiProbeTest, PanelsPaintThroughTheHostIntoAPng) {
+  const std::string png = "gui_probe_" + std::to_string(revision()) + ".png";
+  plughost::PatchRun run = plughost::load_patch(
+      R"({"length": 64, "modules": [{"name": "g", "library": ")" + library() + R"("}],
+          "gestures": [{"module": "g", "actions": [{"down": [3, 4], "flags": 9}, {"up": [3, 4]}]}]})",
+      ".");
+  Instance& gui = run.engine->instance("g");
+  run.engine->run(run.length);
+  plughost::play_gestures(run);
+  plughost::paint_panel(gui, png);
+  const V seen = logs(gui);
+  EXPECT_EQ(seen.front(), "open false");  // no pin values given: a new instance
+  EXPECT_EQ(seen[seen.size() - 3].substr(0, 21),
+            revision() == 2230 ? "down 3,4 flags=9 info" : "down 3,4 flags=0 info");
+  EXPECT_EQ(seen.back(), "paint 120x80");
+  const auto image = platform::read_png(png);
+  ASSERT_TRUE(image.has_value());
+  ASSERT_EQ(image->width, 120);
+  ASSERT_EQ(image->height, 80);
+  EXPECT_EQ(image->at(5, 5), 0x0000FFu);
+  for (int x = 0; x < 120; ++x) EXPECT_EQ(image->at(x, 10), 0xFF0000u) << x;
+  std::remove(png.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Revisions, GuiProbeTest, ::testing::Values(2230, 2020),

@@ -25,6 +25,10 @@ namespace plughost {
 
 class Engine;
 
+// Panel size when a GUI object never asks for one (GUI host opcode 3).
+inline constexpr int kDefaultPanelWidth = 200;
+inline constexpr int kDefaultPanelHeight = 100;
+
 // When the host tells a GUI object that a pin's value changed (GUI opcode 7)
 // after the GUI object itself wrote it: inside the write, or after the GUI
 // call that wrote it has returned. A module must work with both.

@@ -12,8 +12,20 @@
 //                 "points": [ {"at": 100, "value": 0.6},
 //                             {"at": 200, "ramp_to": 0.7, "until": 300} ]},
 //                {"to": "split.Gate In", "at": 64, "samples": [1, 0.5, "nan", 0]} ],
-//   "record": [ "split.Gate Out" ]
+//   "record": [ "split.Gate Out" ],
+//   "gui_notify": "deferred",
+//   "gestures": [ {"module": "curve", "actions": [ {"down": [20, 30], "flags": 1},
+//                                                  {"move": [40, 30], "flags": 1},
+//                                                  {"up": [40, 30]} ]} ]
 // }
+//
+// Modules whose library offers a GUI object get one, opened as restored
+// from a saved patch when the module's entry gives pin values and as a new
+// instance otherwise ("gui_open": "new" or "restored" says so explicitly).
+// "gui_notify" ("immediate" or "deferred", the default) says when a GUI
+// object hears back about its own pin writes. Gestures are mouse commands
+// (flags: 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl) played on the panels
+// after the run, before painting.
 //
 // A library is a path (relative to the patch's folder) or a plug-in name
 // found beside the patch or beside the plughost program. Numbers may also
@@ -32,8 +44,17 @@
 
 namespace plughost {
 
+struct Gesture {
+  Instance* instance = nullptr;
+  int opcode = 0;  // GUI opcode: button down, button up or mouse move
+  int x = 0;
+  int y = 0;
+  int flags = 0;
+};
+
 struct PatchRun {
   std::unique_ptr<Engine> engine;
+  std::vector<Gesture> gestures;                    // in patch order
   uint32_t length = 0;                              // samples to run
   std::vector<std::pair<Instance*, int>> recorded;  // signal outputs kept, in patch order
 };
@@ -41,6 +62,13 @@ struct PatchRun {
 // Builds the engine of a patch. Throws HostError naming the first problem.
 PatchRun load_patch(const std::string& json_text, const std::string& base_dir);
 PatchRun load_patch_file(const std::string& path);
+
+// Plays the patch's gestures on the panels.
+void play_gestures(const PatchRun& run);
+// Paints a module's panel (its size from the module, or the default) and
+// writes it as a PNG. Throws HostError when the module has no panel or the
+// file cannot be written.
+void paint_panel(Instance& instance, const std::string& png_path);
 
 // The readable log: every MIDI message and status change the outputs sent,
 // with clocks, then a summary per output and the recorded signals as runs of

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/win32.h"
 #include "se_sdk2/SEGuiModule_base.h"
 #include "se_sdk2/SEModule_base.h"
 #include "se_sdk2/se_entry.h"
@@ -90,8 +91,21 @@ class GuiProbe : public SEGuiModule_base {
     SEGuiModule_base::GuiOpen(flag);
     Report(std::string("open ") + (flag ? "true" : "false"));
   }
-  void Paint(HDC, SEWndInfo* wi) override {
+  // A blue panel with a red line across at y 10, through the Win32 calls
+  // the breakpoint panel uses.
+  void Paint(HDC dc, SEWndInfo* wi) override {
     Report("paint " + std::to_string(wi->width) + "x" + std::to_string(wi->height));
+    if (!dc) return;
+    HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
+    RECT all{0, 0, wi->width, wi->height};
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, 0, 10, nullptr);
+    LineTo(dc, wi->width, 10);
+    SelectObject(dc, old);
+    DeleteObject(pen);
   }
   void OnButtonDown(SEWndInfo* wi, int flags, SEPoint p) override { Mouse("down", wi, flags, p); }
   void OnButtonUp(SEWndInfo* wi, int flags, SEPoint p) override { Mouse("up", wi, flags, p); }
