@@ -1,5 +1,6 @@
 #include "breakpoint/c_numbers.h"
 
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
@@ -90,6 +91,62 @@ constexpr int kMaxPrecision = 20;
 constexpr int kMaxFixedChars =
     1 + std::numeric_limits<double>::max_exponent10 + 1 + 1 + kMaxPrecision;
 
+// Writes `value` with `precision` decimals, exactly rounded with ties to
+// even as printf does, where |value| * 10^precision can be formed exactly in
+// 64-bit integers: every float up to about 2^40 in size, which is what the
+// node texts write. False, and nothing written, for any other value.
+// std::to_chars writes the same text for every value but is several times
+// slower, and a dragged node rewrites every number of the curve.
+bool appendFixedExact(std::string& out, double value, int precision) {
+  constexpr std::uint64_t kPowersOfTen[] = {1,      10,      100,      1000,      10000,
+                                            100000, 1000000, 10000000, 100000000, 1000000000};
+  if (precision > 9) return false;
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased == 0x7ff) return false;  // inf or nan
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int exponent = -1074;  // |value| = mantissa * 2^exponent
+  if (biased != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+    exponent = biased - 1075;
+  }
+  if (mantissa != 0) {
+    const int zeros = std::countr_zero(mantissa);
+    mantissa >>= zeros;
+    exponent += zeros;
+  }
+  if (mantissa >= (std::uint64_t{1} << 32)) return false;  // more bits than a float has
+  const std::uint64_t scale = kPowersOfTen[precision];
+  const std::uint64_t product = mantissa * scale;  // below 2^62
+  std::uint64_t scaled;                            // |value| * scale, rounded
+  if (exponent >= 0) {
+    if (std::bit_width(product) + exponent > 63) return false;
+    scaled = product << exponent;
+  } else if (exponent <= -64) {
+    scaled = 0;  // product < 2^62 lies below half of 2^64
+  } else {
+    const int shift = -exponent;
+    scaled = product >> shift;
+    const std::uint64_t rest = product & ((std::uint64_t{1} << shift) - 1);
+    const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+  }
+  if (std::signbit(value)) out += '-';  // "-0.00000" as printf writes it
+  char digits[20];
+  const auto whole = std::to_chars(digits, digits + sizeof digits, scaled / scale);
+  out.append(digits, whole.ptr);
+  if (precision > 0) {
+    std::uint64_t decimals = scaled % scale;
+    for (int i = precision - 1; i >= 0; --i) {
+      digits[i] = static_cast<char>('0' + decimals % 10);
+      decimals /= 10;
+    }
+    out += '.';
+    out.append(digits, static_cast<std::size_t>(precision));
+  }
+  return true;
+}
+
 }  // namespace
 
 double readCNumber(std::string_view text) {
@@ -106,6 +163,7 @@ double readCNumber(std::string_view text) {
 
 void appendFixed(std::string& out, double value, int precision) {
   assert(precision >= 0 && precision <= kMaxPrecision);
+  if (appendFixedExact(out, value, precision)) return;
   // Large enough for any double at this precision: std::to_chars cannot
   // fail here, and it writes nothing beyond the array in any case.
   char digits[kMaxFixedChars];

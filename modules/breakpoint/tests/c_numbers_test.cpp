@@ -223,10 +223,19 @@ TEST(AppendFixed, AgreesWithPrintf) {
     if (std::isnan(d)) continue;
     EXPECT_EQ(formatFixed(d, 6), kurvo_reference::format("%f", d));
   }
-  // Ties at the fifth decimal: multiples of 2^-6 = 0.015625.
+  // Ties at the fifth and sixth decimal: multiples of 2^-6 and 2^-7.
   for (int k = -2000; k <= 2000; ++k) {
-    const double v = k / 64.0;
-    EXPECT_EQ(formatFixed(v, 5), kurvo_reference::format("%3.5f", v)) << v;
+    EXPECT_EQ(formatFixed(k / 64.0, 5), kurvo_reference::format("%3.5f", k / 64.0)) << k;
+    EXPECT_EQ(formatFixed(k / 128.0, 6), kurvo_reference::format("%f", k / 128.0)) << k;
+  }
+  // Around the size where exact 64-bit arithmetic gives way to the general
+  // writer, and floats with every bit set.
+  for (int e = 30; e <= 70; ++e) {
+    for (const double m : {1.0, 1.5, 1.99999988079071044921875, 1.00000011920928955078125}) {
+      const double v = std::ldexp(m, e);
+      EXPECT_EQ(formatFixed(v, 5), kurvo_reference::format("%3.5f", v)) << v;
+      EXPECT_EQ(formatFixed(-v, 6), kurvo_reference::format("%f", -v)) << v;
+    }
   }
 }
 
