@@ -73,9 +73,14 @@ class NodeStore {
 
   std::size_t count() const { return count_; }
   std::size_t capacity() const { return capacity_; }
-  // The nodes in use, in curve order; editable in place (dragging).
+  // The nodes in use, in curve order; editable in place (dragging). The
+  // store owns them: spans and references stay valid until the next
+  // parseNodeText or insertNode that grows the store, or until the store is
+  // moved from or destroyed.
   std::span<BreakpointNode> nodes() { return {nodes_.get(), count_}; }
   std::span<const BreakpointNode> nodes() const { return {nodes_.get(), count_}; }
+  // Entry i, i < capacity(); entries from count() on are not in use (zero
+  // in a new store, stale after removeNode).
   BreakpointNode& operator[](std::size_t i) { return nodes_[i]; }
   const BreakpointNode& operator[](std::size_t i) const { return nodes_[i]; }
   // The value published on "# Points".
