@@ -1,6 +1,10 @@
 # Warnings and sanitizers shared by every target of the tree.
 add_compile_options(-Wall -Wextra)
 
+# Float arithmetic rounds after every operation: no multiply fused into the
+# next addition, on any compiler, so that every build gives the same bits.
+add_compile_options(-ffp-contract=off)
+
 if(SE_CHECKED)
   add_compile_definitions(SE_CHECKED=1)
 endif()
