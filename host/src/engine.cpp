@@ -75,6 +75,7 @@ Instance::Instance(Engine& engine, std::string name, std::shared_ptr<PluginLibra
     throw HostError(library_->path() + ": makeModule returned a record without the module magic");
   }
   process_ = record_->process;
+  window_info_.window_ref = instance_number_;  // GUI host opcode 12 turns it into the panel window
   dispatch(se::kOpSampleRate, 0, 0, nullptr, engine_.sample_rate());
   dispatch(se::kOpBlockSize, 0, engine_.block_size());
   enumerate_pins(pin_count, extra_repeats);

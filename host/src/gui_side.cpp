@@ -180,10 +180,16 @@ intptr_t Instance::gui_host_call(int opcode, int index, int value, void* data, f
 }
 
 HWND Instance::panel_window() {
+  if (!window_) {
+    const int w = window_info_.width > 0 ? window_info_.width : kDefaultPanelWidth;
+    const int h = window_info_.height > 0 ? window_info_.height : kDefaultPanelHeight;
+    window_ = platform::create_panel_window(w, h, name_.c_str());  // null without a display
+  }
   return window_;
 }
 
 void Instance::destroy_panel_window() {
+  if (window_) platform::destroy_window(window_);
   window_ = nullptr;
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/canvas.h"
+#include "platform/window_host.h"
 #include "plughost/patch.h"
 #include "plughost/plugin_library.h"
 #include "probe_fixture.h"
@@ -236,6 +237,26 @@ TEST_P(GuiProbeTest, PanelsPaintThroughTheHostIntoAPng) {
   EXPECT_EQ(image->at(5, 5), 0x0000FFu);
   for (int x = 0; x < 120; ++x) EXPECT_EQ(image->at(x, 10), 0xFF0000u) << x;
   std::remove(png.c_str());
+}
+
+// A module's child "edit" window in the host's panel window: the host finds
+// it, reads it and types into it as a user would.
+TEST_P(GuiProbeTest, EditWindowInThePanelTakesWhatAUserTypes) {
+  Engine engine;
+  Instance& gui = engine.add("g", library());
+  gui.gui_open(true);
+  logs(gui);
+  const V made = command(gui, "edit");
+#if defined(_WIN32)
+  if (made == V{"edit none"}) GTEST_SKIP() << "no display for real windows here";
+#endif
+  ASSERT_EQ(made, V{"edit ok"});
+  const auto children = platform::child_windows(gui.panel_window());
+  ASSERT_EQ(children.size(), 1u);
+  EXPECT_EQ(platform::window_class(children[0]), "edit");
+  EXPECT_EQ(platform::window_text(children[0]), "hello");
+  platform::type_text(children[0], " world\nline 2");
+  EXPECT_EQ(command(gui, "edit_text"), V{"edit_text hello world\r\nline 2"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Revisions, GuiProbeTest, ::testing::Values(2230, 2020),

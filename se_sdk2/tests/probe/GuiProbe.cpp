@@ -85,7 +85,9 @@ class GuiProbe : public SEGuiModule_base {
   GuiProbe(GuiHostCallback callback, intptr_t host_word) : SEGuiModule_base(callback, host_word) {
     HostCall(se::kGuiHostPanelSize, 120, 80);
   }
-  ~GuiProbe() override = default;
+  ~GuiProbe() override {
+    if (m_edit) DestroyWindow(m_edit);
+  }
 
   void GuiOpen(bool flag) override {
     SEGuiModule_base::GuiOpen(flag);
@@ -205,10 +207,24 @@ class GuiProbe : public SEGuiModule_base {
       Report("pins " + std::to_string(HostCall(se::kGuiHostPinCount)));
     } else if (verb == "redraw") {
       HostCall(se::kGuiHostRedraw);
+    } else if (verb == "edit") {
+      // A child window of the system "edit" class in the host's panel window.
+      HWND parent = reinterpret_cast<HWND>(HostCall(se::kGuiHostParentWindow, 1));
+      if (parent && !m_edit) {
+        m_edit = CreateWindowExA(0, "edit", "hello", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0,
+                                 100, 50, parent, nullptr, nullptr, nullptr);
+      }
+      Report(m_edit ? "edit ok" : "edit none");
+    } else if (verb == "edit_text") {
+      char text[256] = {};
+      const int n = m_edit ? GetWindowTextA(m_edit, text, sizeof text) : 0;
+      Report("edit_text " + std::string(text, n > 0 ? size_t(n) : 0));
     } else if (verb == "handle") {
       Report("handle " + Address(GetPin(a)));
     }
   }
+
+  HWND m_edit = nullptr;  // the "edit" child, owned from "edit" until destruction
 };
 
 #if SE_SDK_REVISION >= 2230
