@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "plughost/host_error.h"
 #include "plughost_testing.h"
@@ -90,6 +92,34 @@ TEST(Patch, ListPinsTakeEntryNamesAndNumbersTakeText) {
       ".");
   run.engine->run(run.length);
   EXPECT_EQ(plughost::testing::sent_on(*run.engine, "s", "MIDI Out2").size(), 1u);
+}
+
+TEST(Patch, JsonLogHoldsEveryOutputEventAndRecordedSignal) {
+  plughost::PatchRun run = plughost::load_patch(
+      R"({"length": 8, "block_size": 4, "modules": [
+           {"name": "s", "library": ")" +
+          forka() + R"("},
+           {"name": "d", "library": ")" +
+          plughost::testing::plugin("Divara_v3") + R"("}],
+          "events": [{"time": 5, "to": "s.MIDI In", "midi": "90 3C 64"}],
+          "signals": [{"to": "d.Gate In", "samples": [1, 1, 0.5, "nan"]}],
+          "record": ["d.Gate Low Out"]})",
+      ".");
+  run.engine->run(run.length);
+  const auto log = nlohmann::json::parse(plughost::json_log(run));
+  EXPECT_EQ(log["length"], 8);
+  const auto& events = log["events"];
+  const auto midi =
+      std::find_if(events.begin(), events.end(), [](const auto& e) { return e["type"] == "midi"; });
+  ASSERT_NE(midi, events.end());
+  EXPECT_EQ((*midi)["clock"], 5);
+  EXPECT_EQ((*midi)["pin"], "MIDI Out1");
+  EXPECT_EQ((*midi)["value"], 0x00643C90);
+  const auto& low = log["signals"]["d.Gate Low Out"];
+  ASSERT_EQ(low.size(), 8u);
+  EXPECT_EQ(low[0], 1.0);
+  EXPECT_EQ(low[2], 0.5);
+  EXPECT_EQ(low[3], 0.0);  // the NaN gate is off
 }
 
 TEST(Patch, MidiIsDescribedForPeople) {
