@@ -114,7 +114,9 @@ double ReadNumber(std::string_view text) {
       power = static_cast<long long>(mantissa_begin + int_digits - k) - 1;
     } else {
       std::size_t f = mantissa_begin + int_digits + 1;
-      while (s[f] == '0') ++f;  // a non-zero digit exists, or no range error
+      const std::size_t frac_end = f + frac_digits;
+      while (f < frac_end && s[f] == '0') ++f;
+      if (f == frac_end) return 0.0;  // all digits 0: no range to exceed
       power = -static_cast<long long>(f - (mantissa_begin + int_digits));
     }
     value = power + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;

@@ -51,11 +51,19 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// Each show box follows its list in the table, so its list's item ID is one less.
+static_assert(ControlItemId(ControlId::txtOctave) == ControlItemId(ControlId::cmbOctave) + 1);
+static_assert(ControlItemId(ControlId::txtKey) == ControlItemId(ControlId::cmbKey) + 1);
+
+bool IsShowBox(const WindowState& state, HWND control) {
+  return control == state.control(ControlId::txtOctave) ||
+         control == state.control(ControlId::txtKey);
+}
+
 // txtOctave and txtKey cover the text part of their lists and only show the
 // choice: a click on them opens the list beneath, as a click there would.
 LRESULT CALLBACK ShowBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lparam) {
-  // GWLP_USERDATA of the box holds the edit class's procedure; the list is
-  // the box's previous sibling in the table, found by item ID.
+  // GWLP_USERDATA of the box holds the edit class's own procedure.
   const auto base = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(box, GWLP_USERDATA));
   if (message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK) {
     HWND list = GetDlgItem(GetParent(box), GetDlgCtrlID(box) - 1);
@@ -174,6 +182,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lpa
     case WM_COMMAND:
       if (state) OnCommand(window, *state, LOWORD(wparam), HIWORD(wparam));
       return 0;
+    case WM_CTLCOLORSTATIC:
+      // Read-only boxes draw on the dialog colour; the show boxes take the
+      // white of the list's text part they cover. System brushes are not freed.
+      if (state && IsShowBox(*state, reinterpret_cast<HWND>(lparam))) {
+        SetBkColor(reinterpret_cast<HDC>(wparam), GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
