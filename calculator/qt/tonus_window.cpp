@@ -13,14 +13,14 @@ using tonus::ControlId;
 using tonus::ControlKind;
 using tonus::TwipsToPixels;
 
-QRect PixelRect(const tonus::ControlSpec& spec) {
-  return QRect(TwipsToPixels(spec.left), TwipsToPixels(spec.top), TwipsToPixels(spec.width),
-               TwipsToPixels(spec.height));
+QRect PixelRect(const tonus::ControlEntry& entry) {
+  return QRect(TwipsToPixels(entry.left), TwipsToPixels(entry.top), TwipsToPixels(entry.width),
+               TwipsToPixels(entry.height));
 }
 
-QString ObjectName(const tonus::ControlSpec& spec) {
-  QString name = QString::fromUtf8(spec.name);
-  if (spec.index >= 0) name += QStringLiteral("_%1").arg(spec.index);
+QString ObjectName(const tonus::ControlEntry& entry) {
+  QString name = QString::fromUtf8(entry.name);
+  if (entry.index >= 0) name += QStringLiteral("_%1").arg(entry.index);
   return name;
 }
 
@@ -31,11 +31,11 @@ TonusWindow::TonusWindow(QWidget* parent) : QWidget(parent) {
   const tonus::TwipRect size = tonus::ClientSize();
   setFixedSize(TwipsToPixels(size.width), TwipsToPixels(size.height));
 
-  for (const tonus::ControlSpec& spec : tonus::Controls()) {
-    QWidget* widget = createControl(spec);
-    widget->setObjectName(ObjectName(spec));
-    widget->setGeometry(PixelRect(spec));
-    m_widgets[static_cast<std::size_t>(spec.id)] = widget;
+  for (const tonus::ControlEntry& entry : tonus::Controls()) {
+    QWidget* widget = createControl(entry);
+    widget->setObjectName(ObjectName(entry));
+    widget->setGeometry(PixelRect(entry));
+    m_widgets[static_cast<std::size_t>(entry.id)] = widget;
   }
   connectEvents();
 
@@ -43,14 +43,14 @@ TonusWindow::TonusWindow(QWidget* parent) : QWidget(parent) {
   showForm();
 }
 
-QWidget* TonusWindow::createControl(const tonus::ControlSpec& spec) {
+QWidget* TonusWindow::createControl(const tonus::ControlEntry& entry) {
   // Controls of a group are children of its frame, at positions relative to it.
   QWidget* parent = this;
-  if (const tonus::ControlSpec* frame = tonus::GroupFrame(spec.group)) {
+  if (const tonus::ControlEntry* frame = tonus::GroupFrame(entry.group)) {
     parent = control(frame->id);
   }
-  const QString caption = QString::fromUtf8(spec.caption);
-  switch (spec.kind) {
+  const QString caption = QString::fromUtf8(entry.caption);
+  switch (entry.kind) {
     case ControlKind::kFrame:
       return new QGroupBox(caption, parent);
     case ControlKind::kLabel: {
@@ -60,7 +60,7 @@ QWidget* TonusWindow::createControl(const tonus::ControlSpec& spec) {
     }
     case ControlKind::kDropDownList: {
       auto* list = new QComboBox(parent);
-      if (spec.id == ControlId::cmbKey) {
+      if (entry.id == ControlId::cmbKey) {
         for (std::string_view key : tonus::kKeyNames) {
           list->addItem(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
         }
@@ -74,7 +74,7 @@ QWidget* TonusWindow::createControl(const tonus::ControlSpec& spec) {
     }
     case ControlKind::kTextBox: {
       auto* box = new QLineEdit(caption, parent);
-      if (spec.id != ControlId::txtVoltage) {
+      if (entry.id != ControlId::txtVoltage) {
         // txtOctave and txtKey only show the choice of the list they cover:
         // clicks fall through to the list, and nothing can be typed there.
         box->setReadOnly(true);

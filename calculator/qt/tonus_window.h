@@ -21,7 +21,7 @@ class TonusWindow : public QWidget {
   QWidget* control(tonus::ControlId id) const { return m_widgets[static_cast<std::size_t>(id)]; }
 
  private:
-  QWidget* createControl(const tonus::ControlSpec& spec);
+  QWidget* createControl(const tonus::ControlEntry& entry);
   void connectEvents();
   // Copies the texts of tonus::kShownControls from the form into the widgets.
   void showForm();

@@ -11,7 +11,7 @@ using enum ControlKind;
 using G = Group;
 using C = ControlId;
 
-constexpr std::array<ControlSpec, kControlCount> kControls = {{
+constexpr std::array<ControlEntry, kControlCount> kControls = {{
     {C::frm1, "frm1", -1, kFrame, G::kWindow, 120, 120, 2895, 2175,
      "Key to Midi, Frequency && Volage"},
     {C::lblTitle0, "lblTitle", 0, kLabel, G::kKey, 480, 240, 855, 255, "Octave"},
@@ -50,15 +50,15 @@ static_assert(InIdOrder());
 
 }  // namespace
 
-std::span<const ControlSpec> Controls() {
+std::span<const ControlEntry> Controls() {
   return kControls;
 }
 
-const ControlSpec& Control(ControlId id) {
+const ControlEntry& Control(ControlId id) {
   return kControls[static_cast<std::size_t>(id)];
 }
 
-const ControlSpec* GroupFrame(Group group) {
+const ControlEntry* GroupFrame(Group group) {
   switch (group) {
     case Group::kKey:
       return &Control(ControlId::frm1);
@@ -70,9 +70,9 @@ const ControlSpec* GroupFrame(Group group) {
   return nullptr;
 }
 
-TwipRect WindowRect(const ControlSpec& control) {
+TwipRect WindowRect(const ControlEntry& control) {
   TwipRect r{control.left, control.top, control.width, control.height};
-  if (const ControlSpec* frame = GroupFrame(control.group)) {
+  if (const ControlEntry* frame = GroupFrame(control.group)) {
     r.left += frame->left;
     r.top += frame->top;
   }
@@ -82,7 +82,7 @@ TwipRect WindowRect(const ControlSpec& control) {
 TwipRect ClientSize() {
   const int margin = Control(ControlId::frm1).left;
   int right = 0, bottom = 0;
-  for (const ControlSpec& c : kControls) {
+  for (const ControlEntry& c : kControls) {
     const TwipRect r = WindowRect(c);
     right = std::max(right, r.left + r.width);
     bottom = std::max(bottom, r.top + r.height);

@@ -20,7 +20,7 @@ std::string VoltageToFrequencyText(std::string_view voltage_text) {
 }
 
 TonusForm::TonusForm() {
-  for (const ControlSpec& c : Controls()) m_texts[static_cast<std::size_t>(c.id)] = c.caption;
+  for (const ControlEntry& c : Controls()) m_texts[static_cast<std::size_t>(c.id)] = c.caption;
 }
 
 void TonusForm::Load() {

@@ -211,12 +211,12 @@ TEST(Voltage, FarOutsideTheMusicalRangeShowsOutOfRange) {
 
 TEST(Controls, TableIsConsistent) {
   std::set<std::string> names;
-  for (const tonus::ControlSpec& c : tonus::Controls()) {
+  for (const tonus::ControlEntry& c : tonus::Controls()) {
     EXPECT_EQ(&tonus::Control(c.id), &c);
     EXPECT_GT(c.width, 0);
     EXPECT_GT(c.height, 0);
     // Every control of a group lies inside its frame.
-    if (const tonus::ControlSpec* frame = tonus::GroupFrame(c.group)) {
+    if (const tonus::ControlEntry* frame = tonus::GroupFrame(c.group)) {
       EXPECT_LE(c.left + c.width, frame->width) << c.name;
       EXPECT_LE(c.top + c.height, frame->height) << c.name;
     }

@@ -15,16 +15,31 @@ using tonus_win32::ControlItemId;
 
 constexpr DWORD kPatience = 10000;  // ms for the program to start or end
 
+// The test and the program it starts share a desktop of their own, created
+// by this process: Wine draws a desktop's windows with the display of the
+// process that opened it, and the default desktop may have been opened by a
+// program without one (another test running at the same time).
+constexpr wchar_t kDesktop[] = L"TonusTest";
+
 class TonusExe : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    // Lives until the process ends; the thread keeps using it.
+    HDESK desktop = CreateDesktopW(kDesktop, nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ASSERT_NE(desktop, nullptr) << "CreateDesktop: error " << GetLastError();
+    ASSERT_TRUE(SetThreadDesktop(desktop)) << "SetThreadDesktop: error " << GetLastError();
+  }
+
   void SetUp() override {
     // Tonus.exe lies beside this test program.
     std::wstring path(MAX_PATH, L'\0');
     path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
     path.resize(path.find_last_of(L"\\/") + 1);
     path += L"Tonus.exe";
+    std::wstring desktop = kDesktop;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    startup.lpDesktop = desktop.data();
     ASSERT_TRUE(CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                &startup, &process_))
         << "cannot start Tonus.exe: error " << GetLastError();

@@ -74,13 +74,13 @@ LRESULT CALLBACK ShowBoxProc(HWND box, UINT message, WPARAM wparam, LPARAM lpara
   return CallWindowProcW(base, box, message, wparam, lparam);
 }
 
-HWND CreateControl(HWND window, HINSTANCE instance, const tonus::ControlSpec& spec) {
+HWND CreateControl(HWND window, HINSTANCE instance, const tonus::ControlEntry& entry) {
   const wchar_t* window_class = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
   DWORD ex_style = 0;
-  const tonus::TwipRect r = tonus::WindowRect(spec);
+  const tonus::TwipRect r = tonus::WindowRect(entry);
   int height = TwipsToPixels(r.height);
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::kFrame:
       window_class = L"BUTTON";
       style |= BS_GROUPBOX;
@@ -97,18 +97,18 @@ HWND CreateControl(HWND window, HINSTANCE instance, const tonus::ControlSpec& sp
       window_class = L"EDIT";
       style |= ES_AUTOHSCROLL;
       ex_style |= WS_EX_CLIENTEDGE;
-      style |= spec.id == ControlId::txtVoltage ? WS_TABSTOP : ES_READONLY;
+      style |= entry.id == ControlId::txtVoltage ? WS_TABSTOP : ES_READONLY;
       break;
     case ControlKind::kButton:
       window_class = L"BUTTON";
       style |= BS_PUSHBUTTON | WS_TABSTOP;
       break;
   }
-  const std::wstring caption = Widen(spec.caption);
+  const std::wstring caption = Widen(entry.caption);
   HWND control = CreateWindowExW(
       ex_style, window_class, caption.c_str(), style, TwipsToPixels(r.left), TwipsToPixels(r.top),
       TwipsToPixels(r.width), height, window,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlItemId(spec.id))), instance, nullptr);
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlItemId(entry.id))), instance, nullptr);
   if (!control) return nullptr;
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
                FALSE);
@@ -116,10 +116,10 @@ HWND CreateControl(HWND window, HINSTANCE instance, const tonus::ControlSpec& sp
 }
 
 bool CreateControls(HWND window, HINSTANCE instance, WindowState& state) {
-  for (const tonus::ControlSpec& spec : tonus::Controls()) {
-    HWND control = CreateControl(window, instance, spec);
+  for (const tonus::ControlEntry& entry : tonus::Controls()) {
+    HWND control = CreateControl(window, instance, entry);
     if (!control) return false;
-    state.controls[static_cast<std::size_t>(spec.id)] = control;
+    state.controls[static_cast<std::size_t>(entry.id)] = control;
   }
   for (int octave = 0; octave < tonus::kOctaveCount; ++octave) {
     SendMessageW(state.control(ControlId::cmbOctave), CB_ADDSTRING, 0,

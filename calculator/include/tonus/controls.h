@@ -42,7 +42,7 @@ enum class ControlKind { kFrame, kLabel, kDropDownList, kTextBox, kButton };
 // framed groups (frm1 holds the key group, Frame1 the voltage group).
 enum class Group { kWindow, kKey, kVoltage };
 
-struct ControlSpec {
+struct ControlEntry {
   ControlId id;
   const char* name;  // the control's name, e.g. "cmbOctave"; static
   int index;         // position within an indexed family (lblTitle 0-6, lblCredit 0-2), else -1
@@ -58,11 +58,11 @@ struct ControlSpec {
 };
 
 // The whole table, kControlCount entries in ControlId order.
-std::span<const ControlSpec> Controls();
-const ControlSpec& Control(ControlId id);
+std::span<const ControlEntry> Controls();
+const ControlEntry& Control(ControlId id);
 
 // The frame that holds a group (frm1 or Frame1); null for Group::kWindow.
-const ControlSpec* GroupFrame(Group group);
+const ControlEntry* GroupFrame(Group group);
 
 // A rectangle in twips.
 struct TwipRect {
@@ -71,7 +71,7 @@ struct TwipRect {
 
 // The control's rectangle relative to the window's client area (group
 // offsets added).
-TwipRect WindowRect(const ControlSpec& control);
+TwipRect WindowRect(const ControlEntry& control);
 
 // Width and height of the client area in twips: every control plus a margin
 // as wide as the frames' left margin on the right and bottom.
