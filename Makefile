@@ -23,6 +23,7 @@ wine-prefix: bootstrap
 
 run: build-linux-release
 	build/linux-release/bin/plughost run examples/demo.json
+	@echo "The note calculator Tonus: start build/linux-release/bin/Tonus (a window; needs a display)"
 
 fuzz: bootstrap
 	cmake --preset linux-fuzz >/dev/null

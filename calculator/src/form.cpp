@@ -1,0 +1,75 @@
+#include "tonus/form.h"
+
+#include <cmath>
+
+#include "tonus/number_text.h"
+
+namespace tonus {
+
+double VoltsToFrequency(double volts) {
+  return std::pow(10.0, (volts - 5.0) * Log10(2.0) + Log10(440.0));
+}
+
+std::string VoltageToFrequencyText(std::string_view voltage_text) {
+  const double frequency = VoltsToFrequency(ReadNumber(voltage_text));
+  std::string text = FormatFixed4(frequency);
+  // Past 10^15 the digits of a double no longer reach the decimals, and
+  // below 0.00005 Hz the format shows a misleading 0.0000.
+  if (!(frequency < 1e15) || text == "0.0000") return std::string(kOutOfRange);
+  return text;
+}
+
+TonusForm::TonusForm() {
+  for (const ControlEntry& c : Controls()) m_texts[static_cast<std::size_t>(c.id)] = c.caption;
+}
+
+void TonusForm::Load() {
+  m_octave_index = 0;
+  m_key_index = 0;
+  Calc();
+}
+
+void TonusForm::KeyClick(int position) {
+  if (position < 0 || position >= static_cast<int>(kKeyNames.size())) return;
+  m_texts[static_cast<std::size_t>(ControlId::txtKey)] = kKeyNames[position];
+  m_key_index = static_cast<int16_t>(position);
+  Calc();
+}
+
+void TonusForm::OctaveClick(int position) {
+  if (position < 0 || position >= kOctaveCount) return;
+  m_texts[static_cast<std::size_t>(ControlId::txtOctave)] = std::to_string(position);
+  m_octave_index = static_cast<int16_t>(position);
+  Calc();
+}
+
+void TonusForm::VoltageChange(std::string_view text) {
+  m_texts[static_cast<std::size_t>(ControlId::lblFrequency)] = VoltageToFrequencyText(text);
+}
+
+void TonusForm::Calc() {
+  const int16_t midi = static_cast<int16_t>(m_octave_index * 12 + m_key_index);
+  SetMidiCaption(std::to_string(midi));
+
+  const double r = std::pow(2.0, 1.0 / 12.0);
+  const double base = 27.5 * std::pow(r, -9);
+  const double frequency = std::pow(r, midi) * base;
+  std::string& freq_text = m_texts[static_cast<std::size_t>(ControlId::lblFreq)];
+  freq_text = FormatFixed4(frequency);
+
+  // The voltage belongs to the frequency as shown, rounded to four decimals.
+  const double f = ReadNumber(freq_text);
+  const double volts = (Log10(f) - Log10(440.0)) / Log10(2.0) + 5.0;
+  m_texts[static_cast<std::size_t>(ControlId::lblSEVolts)] = FormatFixed4(volts);
+}
+
+const std::string& TonusForm::Text(ControlId id) const {
+  return m_texts[static_cast<std::size_t>(id)];
+}
+
+void TonusForm::SetMidiCaption(std::string caption) {
+  if (ReadNumber(caption) > 127) caption = "---";
+  m_texts[static_cast<std::size_t>(ControlId::lblMidi)] = std::move(caption);
+}
+
+}  // namespace tonus
