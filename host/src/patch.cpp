@@ -74,14 +74,14 @@ std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std:
   }
 }
 
-std::string resolve_library(const std::string& spec, const std::string& base_dir) {
+std::string resolve_library(const std::string& name, const std::string& base_dir) {
   std::vector<fs::path> candidates;
-  const fs::path given(spec);
+  const fs::path given(name);
   const fs::path in_patch_dir = given.is_absolute() ? given : fs::path(base_dir) / given;
   candidates.push_back(in_patch_dir);
   if (!given.has_extension()) {
     candidates.push_back(fs::path(in_patch_dir) += plugin_extension());
-    if (!given.has_parent_path()) candidates.push_back(plugin_beside_executable(spec));
+    if (!given.has_parent_path()) candidates.push_back(plugin_beside_executable(name));
   }
   std::string looked;
   for (const fs::path& candidate : candidates) {
@@ -89,7 +89,7 @@ std::string resolve_library(const std::string& spec, const std::string& base_dir
     if (fs::is_regular_file(candidate, ignored)) return candidate.string();
     looked += (looked.empty() ? "" : ", ") + candidate.string();
   }
-  throw HostError("unknown library \"" + spec + "\" (looked for " + looked + ")");
+  throw HostError("unknown library \"" + name + "\" (looked for " + looked + ")");
 }
 
 int32_t midi_of(const json& value, const std::string& where) {
@@ -151,27 +151,27 @@ void apply_module_pins(Instance& instance, const json& pins, const std::string& 
   }
 }
 
-Signal signal_of(const json& spec, float initial, const std::string& where) {
+Signal signal_of(const json& entry, float initial, const std::string& where) {
   Signal signal;
   signal.initial = initial;
-  if (spec.contains("initial"))
-    signal.initial = float(number_of(spec["initial"], where + ".initial"));
-  if (spec.contains("samples")) {
-    const json& samples = spec["samples"];
+  if (entry.contains("initial"))
+    signal.initial = float(number_of(entry["initial"], where + ".initial"));
+  if (entry.contains("samples")) {
+    const json& samples = entry["samples"];
     if (!samples.is_array() || samples.empty()) {
       throw HostError(where + ".samples: expected a list of numbers");
     }
-    if (spec.contains("points")) {
+    if (entry.contains("points")) {
       throw HostError(where + ": a signal has \"points\" or \"samples\", not both");
     }
-    signal.table_at = spec.contains("at") ? clock_of(spec["at"], where + ".at") : 0;
+    signal.table_at = entry.contains("at") ? clock_of(entry["at"], where + ".at") : 0;
     for (size_t k = 0; k < samples.size(); ++k) {
       const std::string at = where + ".samples[" + std::to_string(k) + "]";
       signal.samples.push_back(float(number_of(samples[k], at)));
     }
     return signal;
   }
-  const json& points = member(spec, "points", where);
+  const json& points = member(entry, "points", where);
   if (!points.is_array()) throw HostError(where + ".points: expected a list");
   for (size_t k = 0; k < points.size(); ++k) {
     const std::string at = where + ".points[" + std::to_string(k) + "]";

@@ -60,14 +60,14 @@ std::string flag_names(int flags) {
   return text.empty() ? std::string(hex) : std::string(hex) + " " + text;
 }
 
-std::string library_path(const std::string& spec) {
-  std::ifstream probe(spec);
-  return probe ? spec : plughost::plugin_beside_executable(spec);
+std::string library_path(const std::string& name) {
+  std::ifstream probe(name);
+  return probe ? name : plughost::plugin_beside_executable(name);
 }
 
-int info(const std::string& spec) {
+int info(const std::string& name) {
   plughost::Engine engine;
-  plughost::Instance& instance = engine.add("module", library_path(spec));
+  plughost::Instance& instance = engine.add("module", library_path(name));
   const SEModuleProperties& p = instance.library().properties();
   std::printf("library:   %s\n", instance.library().path().c_str());
   std::printf("name:      \"%s\"\n", p.name ? p.name : "");
