@@ -85,6 +85,9 @@ typedef RECT* LPRECT;
 // Stock objects: never deleted (DeleteObject returns TRUE and does nothing).
 // A new device context holds BLACK_PEN and WHITE_BRUSH.
 #define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
 #define BLACK_BRUSH 4
 #define NULL_BRUSH 5
 #define WHITE_PEN 6

@@ -52,9 +52,9 @@ struct Table {
       objects.emplace(stock[which], object);
     };
     add_stock(WHITE_BRUSH, {Brush{RGB(255, 255, 255), false}});
-    add_stock(1, {Brush{RGB(192, 192, 192), false}});  // LTGRAY_BRUSH
-    add_stock(2, {Brush{RGB(128, 128, 128), false}});  // GRAY_BRUSH
-    add_stock(3, {Brush{RGB(64, 64, 64), false}});     // DKGRAY_BRUSH
+    add_stock(LTGRAY_BRUSH, {Brush{RGB(192, 192, 192), false}});
+    add_stock(GRAY_BRUSH, {Brush{RGB(128, 128, 128), false}});
+    add_stock(DKGRAY_BRUSH, {Brush{RGB(64, 64, 64), false}});
     add_stock(BLACK_BRUSH, {Brush{RGB(0, 0, 0), false}});
     add_stock(NULL_BRUSH, {Brush{0, true}});
     add_stock(WHITE_PEN, {Pen{PS_SOLID, 1, RGB(255, 255, 255)}});
