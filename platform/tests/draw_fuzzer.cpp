@@ -47,9 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto pick_window = [&]() { return windows[in.byte() % windows.size()]; };
   while (!in.empty()) {
     switch (in.byte() % 12) {
-      case 0:
-        objects.push_back(CreatePen(in.byte() % 7, in.byte() % 7, in.int32()));
-        break;
+      case 0: {
+        const uint8_t style = in.byte(), width = in.byte();
+        objects.push_back(CreatePen(style % 7, width & 0x80 ? in.int32() : width % 7, in.int32()));
+      } break;
       case 1:
         objects.push_back(CreateSolidBrush(in.int32()));
         break;

@@ -78,6 +78,17 @@ TEST(Gdi, SelectObjectReturnsWhatItReplaces) {
   EXPECT_EQ(SelectObject(dc, GetStockObject(WHITE_BRUSH)), brush);
   EXPECT_TRUE(DeleteObject(second));
   EXPECT_TRUE(DeleteObject(brush));
+  // A pen deleted while selected keeps drawing until it is selected out,
+  // and is gone then.
+  HPEN doomed = CreatePen(PS_SOLID, 1, RGB(255, 0, 0));
+  HGDIOBJ before = SelectObject(dc, doomed);
+  EXPECT_TRUE(DeleteObject(doomed));
+  MoveToEx(dc, 0, 0, nullptr);
+  EXPECT_TRUE(LineTo(dc, 3, 0));
+  EXPECT_EQ(canvas.pixel(1, 0), 0xff0000u);
+  EXPECT_EQ(SelectObject(dc, before), doomed);
+  EXPECT_FALSE(DeleteObject(doomed));
+  EXPECT_EQ(SelectObject(dc, doomed), nullptr);
   // Stock objects survive DeleteObject.
   EXPECT_TRUE(DeleteObject(GetStockObject(BLACK_PEN)));
   EXPECT_NE(SelectObject(dc, GetStockObject(BLACK_PEN)), nullptr);

@@ -38,6 +38,10 @@ struct Object {
   std::variant<Pen, Brush, Dc> value;
   int selected = 0;  // number of device contexts holding this pen or brush
   bool stock = false;
+  // DeleteObject came while the object was selected: it keeps drawing in the
+  // device contexts that hold it, is otherwise treated as deleted, and goes
+  // when the last of them lets it go.
+  bool doomed = false;
 };
 
 struct Table {
@@ -62,11 +66,19 @@ struct Table {
     add_stock(NULL_PEN, {Pen{PS_NULL, 1, 0}});
   }
 
+  // A live object of type T, or null.
   template <class T>
   T* find(const void* handle) {
     auto it = objects.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == objects.end()) return nullptr;
+    if (it == objects.end() || it->second.doomed) return nullptr;
     return std::get_if<T>(&it->second.value);
+  }
+
+  // A device context stops holding the object.
+  void release(uintptr_t handle) {
+    auto it = objects.find(handle);
+    if (it == objects.end()) return;
+    if (--it->second.selected == 0 && it->second.doomed) objects.erase(it);
   }
 };
 
@@ -311,11 +323,10 @@ void delete_memory_dc(HDC handle) {
   std::lock_guard lock(t.mutex);
   Dc* dc = t.find<Dc>(handle);
   if (!dc) return;
-  for (uintptr_t held : {dc->pen, dc->brush}) {
-    auto it = t.objects.find(held);
-    if (it != t.objects.end()) it->second.selected--;
-  }
+  const uintptr_t pen = dc->pen, brush = dc->brush;
   t.objects.erase(reinterpret_cast<uintptr_t>(handle));
+  t.release(pen);
+  t.release(brush);
 }
 
 }  // namespace platform::detail
@@ -324,7 +335,9 @@ HPEN CreatePen(int style, int width, COLORREF color) {
   auto& t = table();
   std::lock_guard lock(t.mutex);
   const uintptr_t handle = platform::detail::new_handle_value();
-  width = std::clamp(width, 1, 1 << 16);
+  // Widths past 65536 (four times the largest canvas) draw as 65536.
+  const int64_t magnitude = width < 0 ? -int64_t{width} : int64_t{width};
+  width = static_cast<int>(std::clamp<int64_t>(magnitude, 1, 1 << 16));
   t.objects.emplace(handle, Object{Pen{style == PS_NULL ? PS_NULL : PS_SOLID, width, color}});
   return reinterpret_cast<HPEN>(handle);
 }
@@ -348,15 +361,15 @@ HGDIOBJ SelectObject(HDC dc_handle, HGDIOBJ object) {
   std::lock_guard lock(t.mutex);
   Dc* dc = t.find<Dc>(dc_handle);
   auto it = t.objects.find(reinterpret_cast<uintptr_t>(object));
-  if (!dc || it == t.objects.end()) return nullptr;
+  if (!dc || it == t.objects.end() || it->second.doomed) return nullptr;
   uintptr_t* slot = nullptr;
   if (std::holds_alternative<Pen>(it->second.value)) slot = &dc->pen;
   if (std::holds_alternative<Brush>(it->second.value)) slot = &dc->brush;
   if (!slot) return nullptr;
   const uintptr_t previous = *slot;
-  t.objects[previous].selected--;
   it->second.selected++;
   *slot = it->first;
+  t.release(previous);  // may delete it, but its handle value is what we return
   return reinterpret_cast<HGDIOBJ>(previous);
 }
 
@@ -364,10 +377,14 @@ BOOL DeleteObject(HGDIOBJ object) {
   auto& t = table();
   std::lock_guard lock(t.mutex);
   auto it = t.objects.find(reinterpret_cast<uintptr_t>(object));
-  if (it == t.objects.end() || std::holds_alternative<Dc>(it->second.value)) return FALSE;
+  if (it == t.objects.end() || it->second.doomed) return FALSE;
+  // A device context belongs to its Canvas, which deletes it.
+  if (std::holds_alternative<Dc>(it->second.value)) return FALSE;
   if (it->second.stock) return TRUE;
-  if (it->second.selected > 0) return FALSE;
-  t.objects.erase(it);
+  if (it->second.selected > 0)
+    it->second.doomed = true;
+  else
+    t.objects.erase(it);
   return TRUE;
 }
 
