@@ -113,21 +113,21 @@ void fill_span(Dc& dc, int64_t y, int64_t left, int64_t right, uint32_t rgb) {
   for (int64_t x = left; x < right; ++x) row[x] = rgb;
 }
 
-// A one-pixel line from (x0, y0) to (x1, y1), the end pixel excluded,
-// as GDI's Bresenham steps it. Along the major axis pixel i (0 <= i < n) sits
-// at the exact position rounded to the nearest pixel; a tie (exactly half way)
-// rounds back toward the start in octants 1, 2, 4 and 7, forward in the
-// others (as GDI does; the goldens cover every octant). Only the part of the line over the canvas
-// is walked, so far-away endpoints cost nothing.
+// A one-pixel line from (x0, y0) to (x1, y1), the end pixel excluded, with
+// the pixels GDI's Bresenham picks: along the major axis, pixel i
+// (0 <= i < n) sits at the exact position rounded to the nearest pixel, and
+// a tie (exactly half way) goes to the smaller coordinate, up for shallow
+// lines and left for steep ones, whichever way the line runs. Only the part
+// of the line over the canvas is walked, so far-away endpoints cost nothing.
 void thin_line(Dc& dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t rgb) {
   x0 = clamp_coordinate(x0), y0 = clamp_coordinate(y0);
   x1 = clamp_coordinate(x1), y1 = clamp_coordinate(y1);
   const int64_t dx = x1 - x0, dy = y1 - y0;
   if (dx == 0 && dy == 0) return;
   const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  // Octants numbered 1..8 counter-clockwise from +x with y growing down, as
-  // GDI's line code numbers them; x is the major axis only when strictly
-  // longer.
+  // Octants 1 to 8 clockwise on screen (y grows down) from +x; x is the
+  // major axis only when strictly longer. The tie rule above means rounding
+  // back toward the start in octants 1, 2, 4 and 7 and forward in the others.
   int octant;
   if (dy > 0) {
     octant = dx > 0 ? (dx > dy ? 1 : 2) : (-dx > dy ? 4 : 3);
