@@ -2,7 +2,7 @@
 #   make run   installs what is missing, builds, runs the demo patch
 #   make test  installs what is missing, builds every configuration and runs
 #              every test, the 32-bit Windows build under Wine included
-.PHONY: run test bootstrap wine-prefix fuzz bench clean format
+.PHONY: run test bootstrap wine-prefix fuzz bench clean format goldens
 
 JOBS ?= $(shell nproc)
 
@@ -29,6 +29,10 @@ fuzz: bootstrap
 	cmake --preset linux-fuzz >/dev/null
 	cmake --build --preset linux-fuzz -j $(JOBS) --target fuzzers
 	scripts/run-fuzzers build/linux-fuzz
+
+# Redraws platform/tests/golden/*.png with real GDI (the Windows build under Wine).
+goldens: bootstrap
+	JOBS=$(JOBS) scripts/make-goldens
 
 bench: build-linux-release
 	build/linux-release/bin/bench

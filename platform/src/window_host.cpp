@@ -36,7 +36,10 @@ bool register_panel_class() {
 HWND create_panel_window(int width, int height, const char* title) {
 #ifdef _WIN32
   if (!register_panel_class()) return nullptr;
-  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+  // A popup with a caption: the system does not widen it to a minimum
+  // tracking size as it does overlapped windows, so small panels keep their
+  // size.
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
   RECT frame{0, 0, width, height};
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   HWND window = CreateWindowExA(0, panel_class, title ? title : "", style, CW_USEDEFAULT,

@@ -42,8 +42,9 @@ class Canvas {
   int height_;
   HDC dc_ = nullptr;
   uint32_t* bits_ = nullptr;  // width_ * height_ pixels, top row first
-  void* bitmap_ = nullptr;    // Windows: the DIB section and the DC's bitmap it replaced
-  void* old_bitmap_ = nullptr;
+  // Windows: the DIB section, and the bitmap it replaced in the DC.
+  [[maybe_unused]] void* bitmap_ = nullptr;
+  [[maybe_unused]] void* old_bitmap_ = nullptr;
   std::vector<uint32_t> storage_;  // Linux: the pixels
 };
 

@@ -85,6 +85,9 @@ typedef RECT* LPRECT;
 // Stock objects: never deleted (DeleteObject returns TRUE and does nothing).
 // A new device context holds BLACK_PEN and WHITE_BRUSH.
 #define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
 #define BLACK_BRUSH 4
 #define NULL_BRUSH 5
 #define WHITE_PEN 6
@@ -92,8 +95,9 @@ typedef RECT* LPRECT;
 #define NULL_PEN 8
 
 // A pen of style PS_SOLID or PS_NULL (other styles draw as PS_SOLID). Width 0
-// or 1 is the one-pixel pen; wider pens draw with round ends and joins. The
-// caller owns the pen until DeleteObject.
+// or 1 is the one-pixel pen; wider pens draw with round ends and joins; a
+// negative width counts as its magnitude. The caller owns the pen until
+// DeleteObject.
 HPEN CreatePen(int style, int width, COLORREF color);
 // The caller owns the brush until DeleteObject.
 HBRUSH CreateSolidBrush(COLORREF color);
@@ -101,8 +105,10 @@ HGDIOBJ GetStockObject(int which);
 // Selects a pen or a brush into the device context and returns the object of
 // the same kind that it replaces; NULL (nothing changed) for a bad handle.
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
-// FALSE for a bad handle, a device context, or an object still selected into
-// a device context (which stays valid).
+// FALSE for a bad or deleted handle and for a device context (the Canvas
+// owns it). An object still selected into a device context keeps drawing
+// there and is deleted when it is selected out; for everything else it is
+// deleted at once.
 BOOL DeleteObject(HGDIOBJ object);
 // Sets the current position; the previous one goes to *previous if given.
 BOOL MoveToEx(HDC dc, int x, int y, LPPOINT previous);

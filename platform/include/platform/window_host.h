@@ -16,7 +16,9 @@ namespace platform {
 // A top-level window whose client area is width x height pixels, shown, with
 // the given title (class "platform_panel"). Windows: a real window (needs a
 // display; under Wine an X server). Linux: a window object of the layer.
-// The caller owns it until destroy_window. NULL when it cannot be created.
+// The caller owns it until destroy_window, which on Windows must come from
+// the thread that created it (that thread also runs its messages). NULL when
+// it cannot be created.
 HWND create_panel_window(int width, int height, const char* title);
 // Destroys a window and its children; a bad handle is ignored.
 void destroy_window(HWND window);

@@ -38,6 +38,10 @@ struct Object {
   std::variant<Pen, Brush, Dc> value;
   int selected = 0;  // number of device contexts holding this pen or brush
   bool stock = false;
+  // DeleteObject came while the object was selected: it keeps drawing in the
+  // device contexts that hold it, is otherwise treated as deleted, and goes
+  // when the last of them lets it go.
+  bool doomed = false;
 };
 
 struct Table {
@@ -52,9 +56,9 @@ struct Table {
       objects.emplace(stock[which], object);
     };
     add_stock(WHITE_BRUSH, {Brush{RGB(255, 255, 255), false}});
-    add_stock(1, {Brush{RGB(192, 192, 192), false}});  // LTGRAY_BRUSH
-    add_stock(2, {Brush{RGB(128, 128, 128), false}});  // GRAY_BRUSH
-    add_stock(3, {Brush{RGB(64, 64, 64), false}});     // DKGRAY_BRUSH
+    add_stock(LTGRAY_BRUSH, {Brush{RGB(192, 192, 192), false}});
+    add_stock(GRAY_BRUSH, {Brush{RGB(128, 128, 128), false}});
+    add_stock(DKGRAY_BRUSH, {Brush{RGB(64, 64, 64), false}});
     add_stock(BLACK_BRUSH, {Brush{RGB(0, 0, 0), false}});
     add_stock(NULL_BRUSH, {Brush{0, true}});
     add_stock(WHITE_PEN, {Pen{PS_SOLID, 1, RGB(255, 255, 255)}});
@@ -62,11 +66,19 @@ struct Table {
     add_stock(NULL_PEN, {Pen{PS_NULL, 1, 0}});
   }
 
+  // A live object of type T, or null.
   template <class T>
   T* find(const void* handle) {
     auto it = objects.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == objects.end()) return nullptr;
+    if (it == objects.end() || it->second.doomed) return nullptr;
     return std::get_if<T>(&it->second.value);
+  }
+
+  // A device context stops holding the object.
+  void release(uintptr_t handle) {
+    auto it = objects.find(handle);
+    if (it == objects.end()) return;
+    if (--it->second.selected == 0 && it->second.doomed) objects.erase(it);
   }
 };
 
@@ -101,21 +113,21 @@ void fill_span(Dc& dc, int64_t y, int64_t left, int64_t right, uint32_t rgb) {
   for (int64_t x = left; x < right; ++x) row[x] = rgb;
 }
 
-// A one-pixel line from (x0, y0) to (x1, y1), the end pixel excluded,
-// as GDI's Bresenham steps it. Along the major axis pixel i (0 <= i < n) sits
-// at the exact position rounded to the nearest pixel; a tie (exactly half way)
-// rounds back toward the start in octants 1, 2, 4 and 7, forward in the
-// others (as GDI does; the goldens cover every octant). Only the part of the line over the canvas
-// is walked, so far-away endpoints cost nothing.
+// A one-pixel line from (x0, y0) to (x1, y1), the end pixel excluded, with
+// the pixels GDI's Bresenham picks: along the major axis, pixel i
+// (0 <= i < n) sits at the exact position rounded to the nearest pixel, and
+// a tie (exactly half way) goes to the smaller coordinate, up for shallow
+// lines and left for steep ones, whichever way the line runs. Only the part
+// of the line over the canvas is walked, so far-away endpoints cost nothing.
 void thin_line(Dc& dc, int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t rgb) {
   x0 = clamp_coordinate(x0), y0 = clamp_coordinate(y0);
   x1 = clamp_coordinate(x1), y1 = clamp_coordinate(y1);
   const int64_t dx = x1 - x0, dy = y1 - y0;
   if (dx == 0 && dy == 0) return;
   const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
-  // Octants numbered 1..8 counter-clockwise from +x with y growing down, as
-  // GDI's line code numbers them; x is the major axis only when strictly
-  // longer.
+  // Octants 1 to 8 clockwise on screen (y grows down) from +x; x is the
+  // major axis only when strictly longer. The tie rule above means rounding
+  // back toward the start in octants 1, 2, 4 and 7 and forward in the others.
   int octant;
   if (dy > 0) {
     octant = dx > 0 ? (dx > dy ? 1 : 2) : (-dx > dy ? 4 : 3);
@@ -311,11 +323,10 @@ void delete_memory_dc(HDC handle) {
   std::lock_guard lock(t.mutex);
   Dc* dc = t.find<Dc>(handle);
   if (!dc) return;
-  for (uintptr_t held : {dc->pen, dc->brush}) {
-    auto it = t.objects.find(held);
-    if (it != t.objects.end()) it->second.selected--;
-  }
+  const uintptr_t pen = dc->pen, brush = dc->brush;
   t.objects.erase(reinterpret_cast<uintptr_t>(handle));
+  t.release(pen);
+  t.release(brush);
 }
 
 }  // namespace platform::detail
@@ -324,7 +335,9 @@ HPEN CreatePen(int style, int width, COLORREF color) {
   auto& t = table();
   std::lock_guard lock(t.mutex);
   const uintptr_t handle = platform::detail::new_handle_value();
-  width = std::clamp(width, 1, 1 << 16);
+  // Widths past 65536 (four times the largest canvas) draw as 65536.
+  const int64_t magnitude = width < 0 ? -int64_t{width} : int64_t{width};
+  width = static_cast<int>(std::clamp<int64_t>(magnitude, 1, 1 << 16));
   t.objects.emplace(handle, Object{Pen{style == PS_NULL ? PS_NULL : PS_SOLID, width, color}});
   return reinterpret_cast<HPEN>(handle);
 }
@@ -348,15 +361,15 @@ HGDIOBJ SelectObject(HDC dc_handle, HGDIOBJ object) {
   std::lock_guard lock(t.mutex);
   Dc* dc = t.find<Dc>(dc_handle);
   auto it = t.objects.find(reinterpret_cast<uintptr_t>(object));
-  if (!dc || it == t.objects.end()) return nullptr;
+  if (!dc || it == t.objects.end() || it->second.doomed) return nullptr;
   uintptr_t* slot = nullptr;
   if (std::holds_alternative<Pen>(it->second.value)) slot = &dc->pen;
   if (std::holds_alternative<Brush>(it->second.value)) slot = &dc->brush;
   if (!slot) return nullptr;
   const uintptr_t previous = *slot;
-  t.objects[previous].selected--;
   it->second.selected++;
   *slot = it->first;
+  t.release(previous);  // may delete it, but its handle value is what we return
   return reinterpret_cast<HGDIOBJ>(previous);
 }
 
@@ -364,10 +377,14 @@ BOOL DeleteObject(HGDIOBJ object) {
   auto& t = table();
   std::lock_guard lock(t.mutex);
   auto it = t.objects.find(reinterpret_cast<uintptr_t>(object));
-  if (it == t.objects.end() || std::holds_alternative<Dc>(it->second.value)) return FALSE;
+  if (it == t.objects.end() || it->second.doomed) return FALSE;
+  // A device context belongs to its Canvas, which deletes it.
+  if (std::holds_alternative<Dc>(it->second.value)) return FALSE;
   if (it->second.stock) return TRUE;
-  if (it->second.selected > 0) return FALSE;
-  t.objects.erase(it);
+  if (it->second.selected > 0)
+    it->second.doomed = true;
+  else
+    t.objects.erase(it);
   return TRUE;
 }
 
