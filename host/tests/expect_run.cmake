@@ -1,5 +1,6 @@
 # Runs COMMAND; passes when its exit status is EXIT (zero or nonzero) and its
 # output (standard output and error together) matches REGEX.
+cmake_policy(SET CMP0007 NEW)
 list(FILTER COMMAND EXCLUDE REGEX "^$")
 execute_process(COMMAND ${COMMAND} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
 message("${out}")

@@ -170,6 +170,24 @@ TEST_P(GuiProbeTest, PinValuesAreTheHostsAndSeenByBothObjects) {
   }
 }
 
+// The host tells the GUI object of its own write either inside the write
+// or once the GUI call that wrote has returned.
+TEST_P(GuiProbeTest, NoticeOfAnOwnWriteComesInsideOrAfterTheWriteAsTheRunChooses) {
+  for (auto when : {plughost::GuiNotify::kImmediate, plughost::GuiNotify::kDeferred}) {
+    Engine engine;
+    engine.set_gui_notify(when);
+    Instance& gui = engine.add("g", library());
+    gui.gui_open(true);
+    seen_ = 0;
+    logs(gui);
+    const V seen = command(gui, "set_int_then_report 0 5");
+    ASSERT_EQ(seen.size(), 2u);
+    const size_t notice = when == plughost::GuiNotify::kImmediate ? 0 : 1;
+    EXPECT_EQ(seen[notice].rfind("changed 0 ", 0), 0u);
+    EXPECT_EQ(seen[1 - notice], "after write");
+  }
+}
+
 TEST_P(GuiProbeTest, ProcessingSideSeesGuiWritesAsValueAndStatus) {
   Engine engine(44100.0f, 16);
   Instance& gui = engine.add("g", library());
@@ -203,6 +221,7 @@ TEST_P(GuiProbeTest, ByteBlocksTravelBothWays) {
 TEST_P(GuiProbeTest, PanelSizeCaptureAndRedrawReachTheHost) {
   Engine engine;
   Instance& gui = engine.add("g", library());
+  EXPECT_EQ(gui.setup_calls(), (std::vector<std::pair<int, int>>{{4, 1}, {11, 1}, {13, 2}}));
   EXPECT_EQ(gui.panel_width(), 120);  // asked for at construction
   EXPECT_EQ(gui.panel_height(), 80);
   gui.gui_open(true);

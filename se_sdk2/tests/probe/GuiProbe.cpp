@@ -84,6 +84,9 @@ class GuiProbe : public SEGuiModule_base {
  public:
   GuiProbe(GuiHostCallback callback, intptr_t host_word) : SEGuiModule_base(callback, host_word) {
     HostCall(se::kGuiHostPanelSize, 120, 80);
+    HostCall(se::kGuiHostSetup4, 1);
+    HostCall(se::kGuiHostSetup11, 1);
+    HostCall(se::kGuiHostSetup13, 2);
   }
   ~GuiProbe() override {
     if (m_edit) DestroyWindow(m_edit);
@@ -178,6 +181,9 @@ class GuiProbe : public SEGuiModule_base {
              std::to_string(first_index) + " " + std::to_string(first->getIndex()));
     } else if (verb == "set_int") {
       GetPin(a)->SetValueInt(std::stoi(rest));
+    } else if (verb == "set_int_then_report") {
+      GetPin(a)->SetValueInt(std::stoi(rest));
+      Report("after write");
     } else if (verb == "set_float") {
       GetPin(a)->SetValueFloat(std::stof(rest));
     } else if (verb == "set_text") {
