@@ -28,6 +28,18 @@ std::string trim(std::string s) {
   return s.substr(start);
 }
 
+// Runs f; a HostError it throws gains `where` in front, unless its message
+// begins with it already.
+template <class F>
+decltype(auto) in_context(const std::string& where, F&& f) {
+  try {
+    return f();
+  } catch (const HostError& e) {
+    const std::string message = e.what();
+    throw HostError(message.rfind(where, 0) == 0 ? message : where + ": " + message);
+  }
+}
+
 const json& member(const json& object, const char* key, const std::string& where) {
   auto it = object.find(key);
   if (it == object.end()) throw HostError(where + ": \"" + key + "\" is missing");
@@ -66,12 +78,10 @@ std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std:
   if (dot == std::string::npos) {
     throw HostError(where + ": \"" + ref + "\" does not name a pin as module.pin");
   }
-  try {
+  return in_context(where, [&]() -> std::pair<Instance*, int> {
     Instance& instance = engine.instance(ref.substr(0, dot));
     return {&instance, instance.pin_index(ref.substr(dot + 1))};
-  } catch (const HostError& e) {
-    throw HostError(where + ": " + e.what());
-  }
+  });
 }
 
 std::string resolve_library(const std::string& name, const std::string& base_dir) {
@@ -134,12 +144,7 @@ double pin_value_of(const HostPin& pin, const json& value, const std::string& wh
 void apply_module_pins(Instance& instance, const json& pins, const std::string& where) {
   if (!pins.is_object()) throw HostError(where + ": expected an object of pin values");
   for (const auto& [name, value] : pins.items()) {
-    int pin;
-    try {
-      pin = instance.pin_index(name);
-    } catch (const HostError& e) {
-      throw HostError(where + ": " + e.what());
-    }
+    const int pin = in_context(where, [&] { return instance.pin_index(name); });
     const HostPin& p = instance.pins()[pin];
     if (p.datatype == DT_STRING) {
       instance.set_text(pin, text_of(value, where + "." + name));
@@ -343,11 +348,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       auto [from, from_pin] =
           find_pin(engine, pair ? c[0] : member(c, "from", where), where + ".from");
       auto [to, to_pin] = find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
-      try {
-        engine.connect(*from, from_pin, *to, to_pin);
-      } catch (const HostError& e) {
-        throw HostError(where + ": " + e.what());
-      }
+      in_context(where, [&] { engine.connect(*from, from_pin, *to, to_pin); });
     }
   }
 
@@ -359,11 +360,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       if (!signals[k].is_object()) throw HostError(where + ": expected an object");
       auto [to, pin] = find_pin(engine, member(signals[k], "to", where), where + ".to");
       const Signal signal = signal_of(signals[k], float(to->pins()[pin].value), where);
-      try {
-        engine.set_signal(*to, pin, signal);
-      } catch (const HostError& e) {
-        throw HostError(where + ": " + e.what());
-      }
+      in_context(where, [&] { engine.set_signal(*to, pin, signal); });
     }
   }
 
@@ -376,7 +373,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       if (!e.is_object()) throw HostError(where + ": expected an object");
       const uint32_t time = clock_of(member(e, "time", where), where + ".time");
       auto [to, pin] = find_pin(engine, member(e, "to", where), where + ".to");
-      try {
+      in_context(where, [&] {
         if (e.contains("midi")) {
           engine.schedule_midi(*to, pin, time, midi_of(e["midi"], where + ".midi"));
         } else if (e.contains("value")) {
@@ -388,10 +385,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         } else {
           throw HostError(where + ": an event has \"midi\", \"value\" or \"status\"");
         }
-      } catch (const HostError& error) {
-        const std::string message = error.what();
-        throw HostError(message.rfind(where, 0) == 0 ? message : where + ": " + message);
-      }
+      });
     }
   }
 
@@ -402,12 +396,9 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const std::string where = "gestures[" + std::to_string(k) + "]";
       const json& g = gestures[k];
       if (!g.is_object()) throw HostError(where + ": expected an object");
-      Instance* instance;
-      try {
-        instance = &engine.instance(text_of(member(g, "module", where), where + ".module"));
-      } catch (const HostError& e) {
-        throw HostError(where + ": " + e.what());
-      }
+      Instance* instance = in_context(where, [&] {
+        return &engine.instance(text_of(member(g, "module", where), where + ".module"));
+      });
       if (!instance->has_gui())
         throw HostError(where + ": module \"" + instance->name() + "\" has no panel");
       const json& actions = member(g, "actions", where);
@@ -447,11 +438,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     for (size_t k = 0; k < record.size(); ++k) {
       const std::string where = "record[" + std::to_string(k) + "]";
       auto [from, pin] = find_pin(engine, record[k], where);
-      try {
-        engine.record(*from, pin);
-      } catch (const HostError& e) {
-        throw HostError(where + ": " + e.what());
-      }
+      in_context(where, [&] { engine.record(*from, pin); });
       run.recorded.emplace_back(from, pin);
     }
   } else {
@@ -475,11 +462,7 @@ PatchRun load_patch_file(const std::string& path) {
   text << in.rdbuf();
   fs::path folder = fs::path(path).parent_path();
   if (folder.empty()) folder = ".";
-  try {
-    return load_patch(text.str(), folder.string());
-  } catch (const HostError& e) {
-    throw HostError(path + ": " + e.what());
-  }
+  return in_context(path, [&] { return load_patch(text.str(), folder.string()); });
 }
 
 void play_gestures(const PatchRun& run) {

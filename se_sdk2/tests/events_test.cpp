@@ -10,12 +10,8 @@ using V = std::vector<std::string>;
 TEST_P(ProbeTest, MidiEventsArriveWithTheirTimeAndTheLow16BitsOfTheSecondValue) {
   Engine engine(44100.0f, 64);
   plughost::Instance& probe = add(engine);
-  SEEventRecord e{};
-  e.time_stamp = 21;
-  e.type = EV_MIDI;
-  e.int_value = 0x7F643C90;  // bits 24-31 reach the module as sent
-  e.int_value2 = 0x12345;
-  probe.inject(e);
+  // Bits 24-31 reach the module as sent.
+  probe.inject(event_at(21, EV_MIDI, 0x7F643C90, 0, 0x12345));
   engine.run(64);
   EXPECT_EQ(plughost::testing::take_reports(probe), V{"midi 21 7F643C90 9029"});
 }
@@ -36,12 +32,7 @@ TEST_P(ProbeTest, EventsOfUnknownTypesChangeNothing) {
   Engine engine(44100.0f, 64);
   plughost::Instance& probe = add(engine);
   for (int type : {6, 7, 1, 99}) {
-    SEEventRecord e{};
-    e.time_stamp = 5;
-    e.type = type;
-    e.int_value = 1;
-    e.ptr = 0;
-    probe.inject(e);
+    probe.inject(event_at(5, type, 1));
   }
   engine.run(64);
   EXPECT_TRUE(plughost::testing::take_reports(probe).empty());
@@ -52,10 +43,7 @@ TEST_P(ProbeTest, AnEventDeliveredAtAnotherClockIsReported) {
   Engine engine(44100.0f, 64);
   plughost::Instance& probe = add(engine);
   engine.run(64);  // the clock is now 64
-  SEEventRecord e{};
-  e.time_stamp = 10;
-  e.type = EV_MIDI;
-  e.int_value = 0x90;
+  SEEventRecord e = event_at(10, EV_MIDI, 0x90);
   plughost::StderrCapture captured;
   probe.record()->event(probe.record()->instance, &e);  // straight in, bypassing the host's timing
   EXPECT_PRECONDITION_REPORT(captured.text(), "e->time_stamp == SampleClock()");

@@ -98,12 +98,7 @@ TEST_P(ProbeTest, PinStatusForAPinIndexOutsideThePinsChangesNothing) {
   probe.open();
   plughost::StderrCapture captured;
   for (intptr_t bad : {intptr_t(3), intptr_t(1000), intptr_t(-1)}) {
-    SEEventRecord e{};
-    e.time_stamp = 0;
-    e.type = EV_PIN_STATUS;
-    e.int_value = 1;
-    e.ptr = bad;
-    probe.inject(e);
+    probe.inject(event_at(0, EV_PIN_STATUS, ST_ONE_OFF, bad));
   }
   engine.run(16);
   EXPECT_TRUE(plughost::testing::take_reports(probe).empty());
@@ -117,12 +112,7 @@ TEST(PinWalk, PinsTheWalkDidNotReachAreInert) {
   plughost::Instance& forka =
       engine.add("forka", plughost::testing::plugin("Forka"), /*pin_count=*/6);
   engine.run(16);
-  SEEventRecord e{};
-  e.time_stamp = 16;
-  e.type = EV_PIN_STATUS;
-  e.int_value = 1;
-  e.ptr = 5;
-  forka.inject(e);
+  forka.inject(event_at(16, EV_PIN_STATUS, ST_ONE_OFF, 5));
   engine.run(16);
   EXPECT_TRUE(engine.output_events().empty());
 }

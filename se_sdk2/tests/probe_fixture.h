@@ -41,6 +41,18 @@ class ProbeTest : public ::testing::TestWithParam<int> {
   }
 };
 
+// An event record as a host would deliver it.
+inline SEEventRecord event_at(uint32_t time_stamp, int type, int value, intptr_t ptr = 0,
+                              int value2 = 0) {
+  SEEventRecord e{};
+  e.time_stamp = time_stamp;
+  e.type = type;
+  e.int_value = value;
+  e.int_value2 = value2;
+  e.ptr = ptr;
+  return e;
+}
+
 // The report line a checking build writes for a violated condition.
 inline std::string report_of(const std::string& condition) {
   return "se_sdk2: precondition \"" + condition + "\" failed at ";

@@ -73,10 +73,7 @@ TEST_P(ProbeTest, SleepingStopsProcessCallsUntilAnEventWakesTheInstance) {
   EXPECT_FALSE(probe.awake());
   // A routine that does not sleep keeps being called.
   command(probe, "report");
-  SEEventRecord wake{};
-  wake.time_stamp = engine.clock();
-  wake.type = 99;
-  probe.inject(wake);
+  probe.inject(event_at(engine.clock(), 99, 0));  // any event wakes
   engine.run(16 * 3);
   EXPECT_EQ(probe.process_calls(), calls_while_asleep + 4);
 }
