@@ -27,13 +27,7 @@ TEST(Scheduling, ProcessCallsCoverEverySampleOnceAndStopAtEveryEvent) {
     probe.open();
     probe.send_gui_message("report");
     take_reports(probe);
-    for (uint32_t t : event_times) {
-      SEEventRecord e{};
-      e.time_stamp = t;
-      e.type = EV_MIDI;
-      e.int_value = 0x90;
-      probe.inject(e);
-    }
+    for (uint32_t t : event_times) engine.schedule_midi(probe, probe.pin_index("MIDI In"), t, 0x90);
     engine.run(512);
     uint32_t next_sample = 0;
     std::vector<uint32_t> delivered;
