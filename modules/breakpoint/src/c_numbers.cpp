@@ -64,6 +64,28 @@ bool fromChars(const char* p, const char* end, std::chars_format format, double&
   return result.ec == std::errc();
 }
 
+// Where the hex number at p (after "0x") ends as strtod sees it: hex
+// digits, an optional point and hex digits, and a binary exponent only when
+// a "p" is followed by an optional sign and at least one decimal digit
+// ("0x1p+-3" is 0x1 followed by text). std::from_chars is given no more, as
+// some of its versions take a malformed exponent.
+const char* hexNumberEnd(const char* p, const char* end) {
+  while (p != end && isHexDigit(*p)) ++p;
+  if (p != end && *p == '.') {
+    ++p;
+    while (p != end && isHexDigit(*p)) ++p;
+  }
+  if (p != end && (*p == 'p' || *p == 'P')) {
+    const char* e = p + 1;
+    if (e != end && (*e == '+' || *e == '-')) ++e;
+    if (e != end && isDigit(*e)) {
+      while (e != end && isDigit(*e)) ++e;
+      return e;
+    }
+  }
+  return p;
+}
+
 // Reads the unsigned number at p as strtod reads it after the sign; false
 // when there is none.
 bool readMagnitude(const char* p, const char* end, double& value) {
@@ -73,7 +95,7 @@ bool readMagnitude(const char* p, const char* end, double& value) {
     // "0x" must be followed by a hex digit, or by "." and one; otherwise
     // strtod reads the "0" alone.
     if (h != end && (isHexDigit(*h) || (*h == '.' && h + 1 != end && isHexDigit(h[1]))) &&
-        fromChars(h, end, std::chars_format::hex, value)) {
+        fromChars(h, hexNumberEnd(h, end), std::chars_format::hex, value)) {
       return true;
     }
     value = 0.0;

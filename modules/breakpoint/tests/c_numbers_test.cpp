@@ -62,6 +62,11 @@ TEST(ReadCNumber, HexadecimalNumbers) {
   EXPECT_EQ(readCNumber("-0X.8P1"), -1.0);
   EXPECT_EQ(readCNumber("0x1p-1074"), std::numeric_limits<double>::denorm_min());
   EXPECT_EQ(readCNumber("0xAbp"), 171.0);
+  // A binary exponent needs a digit after its one optional sign; otherwise
+  // the number ends before the "p" (found by the fuzzer).
+  EXPECT_EQ(readCNumber("0x11111111ep+-170"), 0x11111111ep0);
+  EXPECT_EQ(readCNumber("0x1p-+3"), 1.0);
+  EXPECT_EQ(readCNumber("0x1P+7z"), 128.0);
   // "0x" without a hex digit reads the "0" alone.
   EXPECT_EQ(readCNumber("0x"), 0.0);
   EXPECT_EQ(readCNumber("0xg"), 0.0);
