@@ -134,6 +134,7 @@ void Instance::enumerate_pins(std::optional<int> pin_count, int extra_repeats) {
         HostPin repeat = last;
         repeat.name = last.name + "[" + std::to_string(k) + "]";
         repeat.processing_index = i;
+        repeat.repeat = true;
         repeat.variable = nullptr;
         pins_.push_back(std::move(repeat));
       }

@@ -65,7 +65,7 @@ void Instance::deliver_gui_messages() {
 
 void Instance::pin_changed(int pin, bool from_gui) {
   if (!gui_ || !gui_opened_ || pin >= static_cast<int>(pins_.size())) return;
-  if (pins_[pin].name.find('[') != std::string::npos) return;  // repeats have no GUI pin
+  if (pins_[pin].repeat) return;  // repeats have no GUI pin
   if (from_gui && engine_.gui_notify() == GuiNotify::kDeferred && gui_depth_ > 0) {
     pending_notices_.push_back(pin);
     return;
@@ -119,7 +119,7 @@ intptr_t Instance::gui_host_call(int opcode, int index, int value, void* data, f
       return 0;
     case se::kGuiHostPinCount: {
       int declared = 0;
-      for (const HostPin& p : pins_) declared += p.name.find('[') == std::string::npos ? 1 : 0;
+      for (const HostPin& p : pins_) declared += p.repeat ? 0 : 1;
       return declared;
     }
     case se::kGuiHostSetText: {

@@ -78,7 +78,7 @@ int info(const std::string& name) {
   std::printf("\n%-5s %-24s %-8s %-7s %-8s %-22s %s\n", "index", "name", "dir", "type", "default",
               "list", "flags");
   for (const plughost::HostPin& pin : instance.pins()) {
-    if (pin.name.find('[') != std::string::npos) continue;  // repeats are the host's, not declared
+    if (pin.repeat) continue;  // repeats are the host's, not declared
     std::printf("%-5d %-24s %-8s %-7s %-8s %-22s %s\n", pin.declared_index,
                 ("\"" + pin.name + "\"").c_str(), direction_name(pin.direction),
                 datatype_name(pin.datatype), pin.default_text.c_str(), pin.list_text.c_str(),

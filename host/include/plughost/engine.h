@@ -46,6 +46,7 @@ struct HostPin {
   std::string name;           // declared name; repeats are "Name[1]", "Name[2]", ...
   int declared_index = 0;     // entry of the pin list (repeats: the last entry)
   int processing_index = -1;  // index in the processing side's m_pins, -1 for none
+  bool repeat = false;        // a repeat of the last pin, not declared (no GUI pin)
   int direction = DR_IN;
   int datatype = DT_MIDI_STREAM;
   int flags = 0;
