@@ -37,9 +37,14 @@ TEST_P(ProbeTest, ProcessEntryIsCalledWithOffsetAndCountLikeAMemberRoutine) {
 }
 
 TEST_P(ProbeTest, StoredReferenceFollowsTheInstalledRoutine) {
-  if (revision() == 2020) GTEST_SKIP() << "revision 2020 keeps only the entry address";
   Engine engine;
   plughost::Instance& probe = add(engine);
+  if (revision() == 2020) {  // the entry address itself is the stored reference
+    const SEProcessEntry before = probe.record()->process;
+    command(probe, "report");
+    EXPECT_NE(probe.record()->process, before);
+    return;
+  }
   const auto* answer =
       reinterpret_cast<const SEProcessReferenceAnswer*>(probe.dispatch(se::kOpProcessReference));
   std::vector<unsigned char> before(
