@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ByteloomBytes.h"
+#include "sysex/ByteloomBytes.h"
 
 namespace {
 

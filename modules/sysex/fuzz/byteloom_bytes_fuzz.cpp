@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ByteloomBytes.h"
+#include "sysex/ByteloomBytes.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <vector>
 
-#include "ByteloomBytes.h"
+#include "sysex/ByteloomBytes.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DivaraModule.h"
+#include "splitter/DivaraModule.h"
 
 #include <array>
 #include <cmath>

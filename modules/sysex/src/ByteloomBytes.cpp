@@ -1,4 +1,4 @@
-#include "ByteloomBytes.h"
+#include "sysex/ByteloomBytes.h"
 
 namespace byteloom {
 namespace {

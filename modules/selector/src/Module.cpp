@@ -1,4 +1,4 @@
-#include "Module.h"
+#include "selector/Module.h"
 
 #include "se_sdk2/se_entry.h"
 
