@@ -1,18 +1,20 @@
-// The Win32 drawing and window calls that modules and the host make, under
-// their Win32 names, types and signatures, so that one module source builds
-// on both platforms.
+// The Win32 drawing, window and kernel calls that modules and the host make,
+// under their Win32 names, types and signatures, so that one module source
+// builds on both platforms.
 //
 // On Windows this header is <windows.h> and nothing of the layer is compiled.
 // Elsewhere it declares a small subset implemented by the platform_win32
 // library: a software device context over a 32-bit pixel buffer (pens,
-// brushes, lines, rectangles) and window objects with a parent, a client
-// rectangle, a show state and a text, including the system class "edit".
+// brushes, lines, rectangles), window objects with a parent, a client
+// rectangle, a show state and a text, including the system class "edit", and
+// the kernel objects a module uses: named mutexes, named shared memory,
+// files, sleeping and the thread's last error.
 //
 // Handles of the Linux layer are never reused: a deleted pen, brush or a
 // destroyed window stays invalid, and every call given a bad handle returns
-// the failure result that GDI and USER return (NULL, FALSE or 0) without
-// touching memory. All calls may be made from any thread; they serialise on
-// one lock.
+// the failure result that GDI, USER and the kernel return (NULL, FALSE, 0 or
+// INVALID_HANDLE_VALUE) without touching memory. All calls may be made from
+// any thread.
 #pragma once
 
 #ifdef _WIN32
@@ -30,6 +32,9 @@ typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef unsigned int UINT;
 typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef size_t SIZE_T;
 typedef void* HANDLE;
 typedef const char* LPCSTR;
 typedef char* LPSTR;
@@ -166,5 +171,149 @@ BOOL SetWindowTextA(HWND window, LPCSTR text);
 // max_count > 0).
 int GetWindowTextA(HWND window, LPSTR text, int max_count);
 int GetWindowTextLengthA(HWND window);
+
+// ---- Kernel ----
+// Every call below sets the calling thread's last error on failure (and
+// where Windows does, on success: to ERROR_ALREADY_EXISTS or 0).
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_NOT_OWNER 288L
+#define ERROR_INVALID_ADDRESS 487L
+#define ERROR_MAPPED_ALIGNMENT 1132L
+
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+
+// Closes a mutex, file mapping or file handle. A named object lives while
+// any handle to it is open (a mapping also while a view of it is mapped);
+// its name is free again once its last handle is closed. FALSE
+// (ERROR_INVALID_HANDLE) for a handle that is not open.
+BOOL CloseHandle(HANDLE handle);
+
+// The objects live in one namespace of the process (the Linux layer is one
+// shared library, so the host and every plug-in meet there): names are
+// case-sensitive, and a name held by an object of another kind makes
+// creating or opening fail with ERROR_INVALID_HANDLE.
+struct SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+// ---- Mutexes ----
+// A mutex is owned by one thread at a time and may be taken again by its
+// owner, which must release it as often as it took it. When the owner ends
+// while holding it, the next wait gets it with WAIT_ABANDONED.
+#define SYNCHRONIZE 0x00100000L
+#define MUTEX_MODIFY_STATE 0x0001L
+#define MUTEX_ALL_ACCESS 0x001F0001L
+#define INFINITE 0xFFFFFFFFu
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_ABANDONED 0x00000080L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED 0xFFFFFFFFu
+
+// With a name already in use by a mutex: a new handle to that mutex,
+// `initial_owner` ignored, last error ERROR_ALREADY_EXISTS; otherwise a new
+// mutex (owned by the caller when `initial_owner`), last error 0. Security
+// attributes are ignored.
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES attributes, BOOL initial_owner, LPCSTR name);
+// A new handle to the existing mutex `name`; NULL with ERROR_FILE_NOT_FOUND
+// when there is none. Access rights are not checked.
+HANDLE OpenMutexA(DWORD access, BOOL inherit, LPCSTR name);
+// Takes the mutex: WAIT_OBJECT_0 (or WAIT_ABANDONED, see above) once it is
+// free or already the caller's, WAIT_TIMEOUT when `milliseconds` pass first
+// (INFINITE: never), WAIT_FAILED (ERROR_INVALID_HANDLE) for a handle that is
+// not an open mutex.
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+// FALSE with ERROR_NOT_OWNER when the caller does not own the mutex.
+BOOL ReleaseMutex(HANDLE mutex);
+
+// ---- Shared memory backed by the paging file ----
+#define PAGE_READONLY 0x02
+#define PAGE_READWRITE 0x04
+#define FILE_MAP_WRITE 0x0002
+#define FILE_MAP_READ 0x0004
+#define FILE_MAP_ALL_ACCESS 0x000F001F
+
+// Only `file` == INVALID_HANDLE_VALUE (the paging file) is supported; other
+// files give NULL with ERROR_INVALID_HANDLE. A new block of the given size
+// (above 0, else ERROR_INVALID_PARAMETER) is zero-filled, last error 0; with
+// a name already in use by a block: a new handle to it (its size unchanged),
+// last error ERROR_ALREADY_EXISTS. Security attributes are ignored.
+HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect,
+                          DWORD size_high, DWORD size_low, LPCSTR name);
+// A view of `bytes` bytes (0: up to the end) from the offset, which must be
+// a multiple of 65536 (ERROR_MAPPED_ALIGNMENT). Every view has its own
+// address; all views of a block show the same memory. Write access needs a
+// block made with PAGE_READWRITE. Access past the view's end faults.
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offset_low,
+                     SIZE_T bytes);
+// `address` must be what MapViewOfFile returned (ERROR_INVALID_ADDRESS).
+BOOL UnmapViewOfFile(LPCVOID address);
+
+// ---- Files ----
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+
+struct OVERLAPPED;
+typedef OVERLAPPED* LPOVERLAPPED;
+
+// Opens or creates a file by its path, as Windows does with `disposition`:
+// OPEN_EXISTING fails with ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when
+// its folder is missing; CREATE_NEW fails with ERROR_FILE_EXISTS on an
+// existing file; CREATE_ALWAYS and OPEN_ALWAYS succeed on an existing file
+// with last error ERROR_ALREADY_EXISTS (CREATE_ALWAYS empties it); a folder
+// gives ERROR_ACCESS_DENIED. Share modes, attributes and flags are not
+// modelled. INVALID_HANDLE_VALUE on failure.
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+// Reads up to `count` bytes at the file position; TRUE with *read 0 at the
+// end of the file. FALSE (ERROR_ACCESS_DENIED) without GENERIC_READ.
+// `overlapped` must be null.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
+// Writes all `count` bytes at the file position, or fails (ERROR_DISK_FULL
+// when the disk or the process's file size limit is reached, with
+// *written telling how many went out). `overlapped` must be null.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+// The low 32 bits of the size, the high ones in *size_high when given;
+// INVALID_FILE_SIZE with the last error set on failure.
+DWORD GetFileSize(HANDLE file, LPDWORD size_high);
+// Renames a file; with MOVEFILE_REPLACE_EXISTING it replaces an existing
+// file (in one step: the target is either the old or the new file), without
+// it an existing target fails with ERROR_ALREADY_EXISTS. A folder as target
+// fails with ERROR_ACCESS_DENIED.
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+// FALSE with ERROR_FILE_NOT_FOUND for a missing file, ERROR_ACCESS_DENIED for
+// a folder.
+BOOL DeleteFileA(LPCSTR path);
+
+// ---- Time ----
+void Sleep(DWORD milliseconds);
 
 #endif  // _WIN32

@@ -1,0 +1,592 @@
+// The kernel subset of the Linux layer: named mutexes owned by threads,
+// named shared memory (memfd blocks, each view its own mmap), files over
+// POSIX descriptors, sleeping, and the thread's last error. Kernel handles
+// come from the same never-reused counter as GDI objects and windows.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "internal.h"
+#include "platform/win32.h"
+
+namespace {
+
+thread_local DWORD last_error = ERROR_SUCCESS;
+
+// A named or unnamed object of the kernel namespace.
+struct KernelObject {
+  virtual ~KernelObject() = default;
+  std::string name;  // empty for an unnamed object
+  int handles = 0;   // open handles; the name is released when this reaches 0
+};
+
+struct Mutex : KernelObject {
+  bool owned = false;
+  std::thread::id owner;
+  unsigned count = 0;      // times the owner took it
+  bool abandoned = false;  // its owner ended while holding it
+};
+
+// A block of shared memory. Views hold a reference, so the memory outlives
+// the handles while a view is mapped.
+struct Section : KernelObject {
+  ~Section() override {
+    if (fd >= 0) close(fd);
+  }
+  int fd = -1;
+  uint64_t size = 0;  // bytes
+  bool writable = false;
+};
+
+// An open handle: a kernel object, or a file descriptor with its rights.
+struct Entry {
+  std::shared_ptr<KernelObject> object;
+  int fd = -1;
+  bool can_read = false;
+  bool can_write = false;
+};
+
+struct View {
+  std::shared_ptr<Section> section;
+  size_t length = 0;
+};
+
+struct Kernel {
+  std::mutex lock;
+  std::condition_variable released;  // a mutex was released or abandoned
+  std::unordered_map<uintptr_t, Entry> handles;
+  std::unordered_map<std::string, std::shared_ptr<KernelObject>> names;
+  std::unordered_map<uintptr_t, View> views;  // by base address
+};
+
+// Never destroyed: threads that end during process exit still abandon their
+// mutexes here.
+Kernel& kernel() {
+  static Kernel* instance = new Kernel;
+  return *instance;
+}
+
+DWORD fail(DWORD error) {
+  last_error = error;
+  return error;
+}
+
+DWORD error_of_errno(int e) {
+  switch (e) {
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    case EBUSY:
+      return ERROR_ACCESS_DENIED;
+    case EEXIST:
+      return ERROR_FILE_EXISTS;
+    case ENOSPC:
+    case EFBIG:
+    case EDQUOT:
+      return ERROR_DISK_FULL;
+    case EMFILE:
+    case ENFILE:
+      return ERROR_TOO_MANY_OPEN_FILES;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL:
+      return ERROR_INVALID_PARAMETER;
+    default:
+      return ERROR_GEN_FAILURE;
+  }
+}
+
+HANDLE add_handle(Kernel& k, Entry entry) {
+  if (entry.object) ++entry.object->handles;
+  const uintptr_t value = platform::detail::new_handle_value();
+  k.handles.emplace(value, std::move(entry));
+  return reinterpret_cast<HANDLE>(value);
+}
+
+Entry* find_handle(Kernel& k, HANDLE handle) {
+  auto it = k.handles.find(reinterpret_cast<uintptr_t>(handle));
+  return it == k.handles.end() ? nullptr : &it->second;
+}
+
+template <class T>
+std::shared_ptr<T> object_of(Kernel& k, HANDLE handle) {
+  Entry* entry = find_handle(k, handle);
+  return entry ? std::dynamic_pointer_cast<T>(entry->object) : nullptr;
+}
+
+// The mutexes the calling thread owns; when the thread ends they are
+// abandoned: freed, and the next wait for each reports WAIT_ABANDONED.
+struct OwnedByThread {
+  std::vector<std::weak_ptr<Mutex>> mutexes;
+  ~OwnedByThread() {
+    Kernel& k = kernel();
+    std::lock_guard guard(k.lock);
+    const std::thread::id self = std::this_thread::get_id();
+    bool any = false;
+    for (auto& weak : mutexes) {
+      auto m = weak.lock();
+      if (!m || !m->owned || m->owner != self) continue;
+      m->owned = false;
+      m->count = 0;
+      m->abandoned = true;
+      any = true;
+    }
+    if (any) k.released.notify_all();
+  }
+};
+
+OwnedByThread& owned_by_this_thread() {
+  thread_local OwnedByThread owned;
+  return owned;
+}
+
+// Looks up `name` for an object of kind T: the object, null when the name is
+// free, or sets ERROR_INVALID_HANDLE and answers `*wrong_kind` when another
+// kind holds it.
+template <class T>
+std::shared_ptr<T> named(Kernel& k, const char* name, bool* wrong_kind) {
+  *wrong_kind = false;
+  if (!name || !*name) return nullptr;
+  auto it = k.names.find(name);
+  if (it == k.names.end()) return nullptr;
+  auto object = std::dynamic_pointer_cast<T>(it->second);
+  if (!object) *wrong_kind = true;
+  return object;
+}
+
+bool folder_exists(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+  struct stat st;
+  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+DWORD path_error(const std::string& path, int e) {
+  if (e == ENOENT && !folder_exists(path)) return ERROR_PATH_NOT_FOUND;
+  return error_of_errno(e);
+}
+
+}  // namespace
+
+DWORD GetLastError() {
+  return last_error;
+}
+
+void SetLastError(DWORD error) {
+  last_error = error;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  Kernel& k = kernel();
+  std::shared_ptr<KernelObject> object;  // released after the lock
+  {
+    std::lock_guard guard(k.lock);
+    auto it = k.handles.find(reinterpret_cast<uintptr_t>(handle));
+    if (it == k.handles.end()) {
+      fail(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    Entry entry = std::move(it->second);
+    k.handles.erase(it);
+    if (entry.fd >= 0) close(entry.fd);
+    object = std::move(entry.object);
+    if (object && --object->handles == 0 && !object->name.empty()) {
+      auto named_it = k.names.find(object->name);
+      if (named_it != k.names.end() && named_it->second == object) k.names.erase(named_it);
+    }
+  }
+  return TRUE;
+}
+
+// ---- Mutexes ----
+
+HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initial_owner, LPCSTR name) {
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  bool wrong_kind = false;
+  if (auto existing = named<Mutex>(k, name, &wrong_kind)) {
+    HANDLE handle = add_handle(k, Entry{existing});
+    fail(ERROR_ALREADY_EXISTS);
+    return handle;
+  }
+  if (wrong_kind) {
+    fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto mutex = std::make_shared<Mutex>();
+  if (name) mutex->name = name;
+  if (initial_owner) {
+    mutex->owned = true;
+    mutex->owner = std::this_thread::get_id();
+    mutex->count = 1;
+    owned_by_this_thread().mutexes.push_back(mutex);
+  }
+  if (!mutex->name.empty()) k.names[mutex->name] = mutex;
+  HANDLE handle = add_handle(k, Entry{mutex});
+  last_error = ERROR_SUCCESS;
+  return handle;
+}
+
+HANDLE OpenMutexA(DWORD, BOOL, LPCSTR name) {
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  bool wrong_kind = false;
+  auto existing = named<Mutex>(k, name, &wrong_kind);
+  if (!existing) {
+    fail(wrong_kind ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  return add_handle(k, Entry{existing});
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  Kernel& k = kernel();
+  std::unique_lock guard(k.lock);
+  auto mutex = object_of<Mutex>(k, handle);
+  if (!mutex) {
+    fail(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  const std::thread::id self = std::this_thread::get_id();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  while (mutex->owned && mutex->owner != self) {
+    if (milliseconds == INFINITE) {
+      k.released.wait(guard);
+    } else if (k.released.wait_until(guard, deadline) == std::cv_status::timeout && mutex->owned &&
+               mutex->owner != self) {
+      return WAIT_TIMEOUT;
+    }
+  }
+  if (!mutex->owned) {
+    mutex->owned = true;
+    mutex->owner = self;
+    mutex->count = 0;
+    owned_by_this_thread().mutexes.push_back(mutex);
+  }
+  ++mutex->count;
+  if (mutex->abandoned) {
+    mutex->abandoned = false;
+    return WAIT_ABANDONED;
+  }
+  return WAIT_OBJECT_0;
+}
+
+BOOL ReleaseMutex(HANDLE handle) {
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  auto mutex = object_of<Mutex>(k, handle);
+  if (!mutex) {
+    fail(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!mutex->owned || mutex->owner != std::this_thread::get_id()) {
+    fail(ERROR_NOT_OWNER);
+    return FALSE;
+  }
+  if (--mutex->count == 0) {
+    mutex->owned = false;
+    auto& owned = owned_by_this_thread().mutexes;
+    for (auto it = owned.begin(); it != owned.end(); ++it) {
+      if (it->lock() == mutex) {
+        owned.erase(it);
+        break;
+      }
+    }
+    k.released.notify_all();
+  }
+  return TRUE;
+}
+
+// ---- Shared memory ----
+
+HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD size_high,
+                          DWORD size_low, LPCSTR name) {
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  if (file != INVALID_HANDLE_VALUE) {
+    fail(ERROR_INVALID_HANDLE);  // only blocks backed by the paging file
+    return nullptr;
+  }
+  if (protect != PAGE_READWRITE && protect != PAGE_READONLY) {
+    fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  bool wrong_kind = false;
+  if (auto existing = named<Section>(k, name, &wrong_kind)) {
+    HANDLE handle = add_handle(k, Entry{existing});
+    fail(ERROR_ALREADY_EXISTS);
+    return handle;
+  }
+  if (wrong_kind) {
+    fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const uint64_t size = (uint64_t(size_high) << 32) | size_low;
+  if (size == 0) {
+    fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto section = std::make_shared<Section>();
+  section->fd = memfd_create("platform_section", MFD_CLOEXEC);
+  if (section->fd < 0 || ftruncate(section->fd, static_cast<off_t>(size)) != 0) {
+    fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  section->size = size;
+  section->writable = protect == PAGE_READWRITE;
+  if (name) section->name = name;
+  if (!section->name.empty()) k.names[section->name] = section;
+  HANDLE handle = add_handle(k, Entry{section});
+  last_error = ERROR_SUCCESS;
+  return handle;
+}
+
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offset_low,
+                     SIZE_T bytes) {
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  auto section = object_of<Section>(k, mapping);
+  if (!section) {
+    fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const uint64_t offset = (uint64_t(offset_high) << 32) | offset_low;
+  if (offset % 65536 != 0) {
+    fail(ERROR_MAPPED_ALIGNMENT);
+    return nullptr;
+  }
+  if (offset >= section->size || bytes > section->size - offset) {
+    fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  const bool write = (access & FILE_MAP_WRITE) != 0;
+  if (write && !section->writable) {
+    fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  const size_t length = bytes ? bytes : static_cast<size_t>(section->size - offset);
+  void* address = mmap(nullptr, length, write ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
+                       section->fd, static_cast<off_t>(offset));
+  if (address == MAP_FAILED) {
+    fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  k.views.emplace(reinterpret_cast<uintptr_t>(address), View{section, length});
+  return address;
+}
+
+BOOL UnmapViewOfFile(LPCVOID address) {
+  Kernel& k = kernel();
+  View view;
+  {
+    std::lock_guard guard(k.lock);
+    auto it = k.views.find(reinterpret_cast<uintptr_t>(address));
+    if (it == k.views.end()) {
+      fail(ERROR_INVALID_ADDRESS);
+      return FALSE;
+    }
+    view = std::move(it->second);
+    k.views.erase(it);
+    munmap(const_cast<void*>(address), view.length);
+  }
+  return TRUE;
+}
+
+// ---- Files ----
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
+                   DWORD, HANDLE) {
+  const std::string name = path ? path : "";
+  if (name.empty()) {
+    fail(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  const bool read = (access & GENERIC_READ) != 0;
+  const bool write = (access & GENERIC_WRITE) != 0;
+  int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
+  bool existed = false;
+  int fd = -1;
+  switch (disposition) {
+    case CREATE_NEW:
+      fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
+      break;
+    case CREATE_ALWAYS:
+    case OPEN_ALWAYS:
+      // First as a new file, so that an existing one is told apart.
+      fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
+      if (fd < 0 && errno == EEXIST) {
+        existed = true;
+        fd = open(name.c_str(), flags | (disposition == CREATE_ALWAYS ? O_TRUNC : 0));
+      }
+      break;
+    case OPEN_EXISTING:
+      fd = open(name.c_str(), flags);
+      break;
+    case TRUNCATE_EXISTING:
+      if (!write) {
+        fail(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+      }
+      fd = open(name.c_str(), flags | O_TRUNC);
+      break;
+    default:
+      fail(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+  }
+  if (fd < 0) {
+    fail(path_error(name, errno));
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    fail(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  HANDLE handle = add_handle(k, Entry{nullptr, fd, read, write});
+  last_error = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return handle;
+}
+
+namespace {
+
+// The descriptor of an open file handle with the needed right, or -1 with
+// the last error set.
+int file_descriptor(HANDLE handle, bool for_read, bool for_write) {
+  Kernel& k = kernel();
+  std::lock_guard guard(k.lock);
+  Entry* entry = find_handle(k, handle);
+  if (!entry || entry->fd < 0) {
+    fail(ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  if ((for_read && !entry->can_read) || (for_write && !entry->can_write)) {
+    fail(ERROR_ACCESS_DENIED);
+    return -1;
+  }
+  return entry->fd;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) {
+  if (read) *read = 0;
+  const int fd = file_descriptor(file, true, false);
+  if (fd < 0) return FALSE;
+  DWORD done = 0;
+  while (done < count) {
+    const ssize_t n = ::read(fd, static_cast<char*>(buffer) + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      fail(error_of_errno(errno));
+      if (read) *read = done;
+      return FALSE;
+    }
+    if (n == 0) break;
+    done += static_cast<DWORD>(n);
+  }
+  if (read) *read = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) {
+  if (written) *written = 0;
+  const int fd = file_descriptor(file, false, true);
+  if (fd < 0) return FALSE;
+  DWORD done = 0;
+  while (done < count) {
+    const ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      fail(n < 0 ? error_of_errno(errno) : ERROR_DISK_FULL);
+      if (written) *written = done;
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (written) *written = done;
+  return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
+  const int fd = file_descriptor(file, false, false);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    if (fd >= 0) fail(error_of_errno(errno));
+    return INVALID_FILE_SIZE;
+  }
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (size_high) *size_high = static_cast<DWORD>(size >> 32);
+  last_error = ERROR_SUCCESS;
+  return static_cast<DWORD>(size);
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+  if (!from || !to) {
+    fail(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct stat st;
+  if (lstat(to, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      fail(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+      fail(ERROR_ALREADY_EXISTS);
+      return FALSE;
+    }
+  }
+  if (rename(from, to) != 0) {
+    fail(path_error(from, errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+  struct stat st;
+  if (!path || lstat(path, &st) != 0) {
+    fail(path ? path_error(path, errno) : ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    fail(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (unlink(path) != 0) {
+    fail(error_of_errno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// ---- Time ----
+
+void Sleep(DWORD milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}

@@ -1,0 +1,357 @@
+// Named mutexes, named shared memory and files through platform/win32.h.
+// Runs natively against the Linux layer and in the Windows build against the
+// real kernel (under Wine), so both must agree.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "platform/win32.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Names unique to this process and test, so that runs never meet.
+std::string unique_name(const char* what) {
+  static int serial = 0;
+  return std::string("platform_test_") + what + "_" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007) +
+         "_" + std::to_string(++serial);
+}
+
+// The result of WaitForSingleObject with a zero timeout on another thread,
+// which releases what it got before it ends.
+DWORD try_from_other_thread(HANDLE mutex) {
+  DWORD result = 0;
+  std::thread([&] {
+    result = WaitForSingleObject(mutex, 0);
+    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ReleaseMutex(mutex);
+  }).join();
+  return result;
+}
+
+TEST(KernelMutex, CreatingAnExistingNameGivesTheSameMutex) {
+  const std::string name = unique_name("mutex");
+  SetLastError(1234);
+  HANDLE first = CreateMutexA(nullptr, FALSE, name.c_str());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE second = CreateMutexA(nullptr, TRUE, name.c_str());  // initial owner ignored
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_NE(first, second);
+  HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+  ASSERT_NE(opened, nullptr);
+
+  // Taken through one handle, it is taken through all of them.
+  EXPECT_EQ(try_from_other_thread(second), WAIT_OBJECT_0);  // not owned by the creator
+  ASSERT_EQ(WaitForSingleObject(opened, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(try_from_other_thread(first), WAIT_TIMEOUT);
+  EXPECT_EQ(try_from_other_thread(second), WAIT_TIMEOUT);
+  EXPECT_TRUE(ReleaseMutex(first));  // any handle releases it
+  EXPECT_EQ(try_from_other_thread(opened), WAIT_OBJECT_0);
+
+  // Other names are other mutexes.
+  HANDLE other = CreateMutexA(nullptr, TRUE, (name + "x").c_str());
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_EQ(try_from_other_thread(first), WAIT_OBJECT_0);
+  EXPECT_EQ(try_from_other_thread(other), WAIT_TIMEOUT);
+  EXPECT_TRUE(ReleaseMutex(other));
+
+  for (HANDLE h : {first, second, opened, other}) EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST(KernelMutex, NameLivesOnlyWhileAHandleIsOpen) {
+  const std::string name = unique_name("mutex");
+  SetLastError(0);
+  EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  HANDLE created = CreateMutexA(nullptr, FALSE, name.c_str());
+  HANDLE opened = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+  ASSERT_NE(opened, nullptr);
+  EXPECT_TRUE(CloseHandle(created));
+  HANDLE again = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());  // still held by `opened`
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(CloseHandle(opened));
+  EXPECT_TRUE(CloseHandle(again));
+  EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  // A closed handle is no handle.
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(again));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(WaitForSingleObject(again, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+TEST(KernelMutex, OwnerTakesItAgainAndMustReleaseAsOften) {
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, unique_name("mutex").c_str());
+  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);  // the owner again: no wait
+  EXPECT_EQ(WaitForSingleObject(mutex, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(try_from_other_thread(mutex), WAIT_TIMEOUT);  // still taken once
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(try_from_other_thread(mutex), WAIT_OBJECT_0);
+  SetLastError(0);
+  EXPECT_FALSE(ReleaseMutex(mutex));  // not the owner any more
+  EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+
+  // Another thread cannot release what this one holds.
+  ASSERT_EQ(WaitForSingleObject(mutex, INFINITE), WAIT_OBJECT_0);
+  BOOL released = TRUE;
+  DWORD error = 0;
+  std::thread([&] {
+    released = ReleaseMutex(mutex);
+    error = GetLastError();
+  }).join();
+  EXPECT_FALSE(released);
+  EXPECT_EQ(error, ERROR_NOT_OWNER);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_TRUE(CloseHandle(mutex));
+}
+
+TEST(KernelMutex, WaiterGetsItWhenReleasedOrAbandoned) {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);  // unnamed
+  ASSERT_NE(mutex, nullptr);
+  std::atomic<bool> taken{false};
+  std::atomic<bool> let_go{false};
+  std::thread holder([&] {
+    WaitForSingleObject(mutex, INFINITE);
+    taken = true;
+    while (!let_go) Sleep(1);
+    ReleaseMutex(mutex);
+  });
+  while (!taken) Sleep(1);
+  EXPECT_EQ(WaitForSingleObject(mutex, 20), WAIT_TIMEOUT);
+  let_go = true;
+  EXPECT_EQ(WaitForSingleObject(mutex, INFINITE), WAIT_OBJECT_0);
+  holder.join();
+  EXPECT_TRUE(ReleaseMutex(mutex));
+
+  // A thread that ends holding it abandons it; the next waiter owns it.
+  std::thread([&] { WaitForSingleObject(mutex, INFINITE); }).join();
+  EXPECT_EQ(WaitForSingleObject(mutex, INFINITE), WAIT_ABANDONED);
+  EXPECT_EQ(try_from_other_thread(mutex), WAIT_TIMEOUT);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);  // abandoned only once
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_TRUE(CloseHandle(mutex));
+}
+
+TEST(KernelSharedMemory, NamedBlockIsSharedAndZeroedWhenNew) {
+  const std::string name = unique_name("block");
+  constexpr DWORD size = 655360;
+  SetLastError(1234);
+  HANDLE first =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  auto* a = static_cast<unsigned char*>(MapViewOfFile(first, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a[0], 0);
+  EXPECT_EQ(a[size - 1], 0);
+  std::memcpy(a + 128, "F0 01 F7", 9);
+  a[size - 1] = 0x5A;
+
+  HANDLE second =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  auto* b = static_cast<unsigned char*>(MapViewOfFile(second, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(b, nullptr);
+  EXPECT_NE(a, b);  // a view of its own, on the same memory
+  EXPECT_STREQ(reinterpret_cast<char*>(b + 128), "F0 01 F7");
+  EXPECT_EQ(b[size - 1], 0x5A);
+  b[0] = 'x';
+  EXPECT_EQ(a[0], 'x');
+
+  // A view keeps the memory after the handles are closed.
+  EXPECT_TRUE(CloseHandle(first));
+  EXPECT_TRUE(CloseHandle(second));
+  EXPECT_EQ(a[0], 'x');
+  EXPECT_TRUE(UnmapViewOfFile(a));
+  EXPECT_TRUE(UnmapViewOfFile(b));
+  SetLastError(0);
+  EXPECT_FALSE(UnmapViewOfFile(b));  // no longer a view
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_ADDRESS);
+
+  // With every handle and view gone the name is free: a new, empty block.
+  HANDLE fresh =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  auto* c = static_cast<unsigned char*>(MapViewOfFile(fresh, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c[0], 0);
+  EXPECT_EQ(c[128], 0);
+  EXPECT_TRUE(UnmapViewOfFile(c));
+  EXPECT_TRUE(CloseHandle(fresh));
+}
+
+TEST(KernelSharedMemory, NamesAreOneNamespaceAndBadRequestsFail) {
+  const std::string name = unique_name("shared_name");
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+  ASSERT_NE(mutex, nullptr);
+  SetLastError(0);
+  EXPECT_EQ(
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str()),
+      nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_TRUE(CloseHandle(mutex));
+
+  HANDLE block =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+  ASSERT_NE(block, nullptr);
+  SetLastError(0);
+  EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  SetLastError(0);
+  EXPECT_EQ(CreateMutexA(nullptr, FALSE, name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  // Views start at multiples of 64 KiB.
+  EXPECT_EQ(MapViewOfFile(block, FILE_MAP_WRITE, 0, 4096, 0), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_MAPPED_ALIGNMENT);
+  EXPECT_EQ(WaitForSingleObject(block, 0), WAIT_FAILED);  // not a mutex
+  EXPECT_TRUE(CloseHandle(block));
+
+  EXPECT_EQ(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0, nullptr),
+            nullptr);  // the paging file needs a size
+  EXPECT_EQ(MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, 0), nullptr);  // closed
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+class KernelFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / unique_name("files");
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+  HANDLE create(const std::string& file, DWORD disposition, DWORD access = GENERIC_WRITE) {
+    return CreateFileA(file.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  }
+  static bool write_all(HANDLE h, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+  }
+  // The whole file through the calls a loader makes, or "(missing)".
+  std::string read_all(const std::string& file) {
+    HANDLE h = create(file, OPEN_EXISTING, GENERIC_READ);
+    if (h == INVALID_HANDLE_VALUE) return "(missing)";
+    DWORD high = 1;
+    const DWORD size = GetFileSize(h, &high);
+    EXPECT_EQ(high, 0u);
+    std::string contents(size, '\0');
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(h, contents.data(), size, &read, nullptr));
+    EXPECT_EQ(read, size);
+    char more;
+    EXPECT_TRUE(ReadFile(h, &more, 1, &read, nullptr));  // at the end: TRUE, nothing read
+    EXPECT_EQ(read, 0u);
+    EXPECT_TRUE(CloseHandle(h));
+    return contents;
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(KernelFiles, DispositionsAndTheirErrors) {
+  const std::string file = path("dump.syx");
+  SetLastError(0);
+  EXPECT_EQ(create(file, OPEN_EXISTING, GENERIC_READ), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(create(path("no_folder/dump.syx"), OPEN_EXISTING, GENERIC_READ), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(create(path("no_folder/dump.syx"), CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+
+  HANDLE h = create(file, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_TRUE(write_all(h, "F0 01 F7\r\n"));
+  EXPECT_EQ(GetFileSize(h, nullptr), 10u);
+  char c;
+  DWORD read = 5;
+  EXPECT_FALSE(ReadFile(h, &c, 1, &read, nullptr));  // opened for writing only
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "F0 01 F7\r\n");
+
+  EXPECT_EQ(create(file, CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  h = create(file, CREATE_ALWAYS);  // empties the existing file
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(GetFileSize(h, nullptr), 0u);
+  EXPECT_TRUE(write_all(h, "ab"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "ab");
+  DWORD written = 7;
+  EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));  // closed
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(GetFileSize(h, nullptr), INVALID_FILE_SIZE);
+
+  // A folder is not a file.
+  EXPECT_EQ(create(dir_.string(), OPEN_EXISTING, GENERIC_READ), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+  h = create(path("empty.txt"), CREATE_ALWAYS);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(path("empty.txt")), "");
+}
+
+TEST_F(KernelFiles, ReplacingAFileByRenaming) {
+  const std::string target = path("dump.txt");
+  const std::string fresh = path("dump.txt.new");
+  HANDLE h = create(target, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "old"));
+  EXPECT_TRUE(CloseHandle(h));
+  h = create(fresh, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "new"));
+  EXPECT_TRUE(CloseHandle(h));
+
+  SetLastError(0);
+  EXPECT_FALSE(MoveFileExA(fresh.c_str(), target.c_str(), 0));  // no replacing unless asked
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(read_all(target), "old");
+  EXPECT_TRUE(MoveFileExA(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(read_all(target), "new");
+  EXPECT_EQ(read_all(fresh), "(missing)");
+
+  // A folder is never replaced by a file.
+  fs::create_directory(dir_ / "folder.txt");
+  h = create(fresh, CREATE_ALWAYS);
+  EXPECT_TRUE(CloseHandle(h));
+  const std::string folder = path("folder.txt");
+  EXPECT_FALSE(MoveFileExA(fresh.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(fs::is_directory(folder));
+
+  EXPECT_TRUE(DeleteFileA(fresh.c_str()));
+  EXPECT_FALSE(DeleteFileA(fresh.c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(DeleteFileA(folder.c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+}
+
+TEST(KernelTime, SleepWaitsAtLeastItsTime) {
+  const auto start = std::chrono::steady_clock::now();
+  Sleep(20);
+  Sleep(0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(19));
+}
+
+}  // namespace
