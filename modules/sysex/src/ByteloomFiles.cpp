@@ -45,10 +45,12 @@ WriteResult writeFileSafely(const std::string& path, const void* data, std::uint
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return WriteResult::kCannotCreate;
   DWORD written = 0;
-  const bool wrote = size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size);
+  const bool wrote =
+      size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size);
   const bool closed = CloseHandle(file) != FALSE;
   if (wrote && closed &&
-      MoveFileExA(beside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      MoveFileExA(beside.c_str(), path.c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return WriteResult::kWritten;
   }
   DeleteFileA(beside.c_str());

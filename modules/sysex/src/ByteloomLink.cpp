@@ -42,8 +42,8 @@ bool SharedLink::openBlock(int instance) {
     m_mapping = nullptr;
   }
   const std::string name = sharedBlockName(instance);
-  m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                 kSharedBlockSize, name.c_str());
+  m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSharedBlockSize,
+                                 name.c_str());
   if (!m_mapping) return false;
   const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   m_view = static_cast<char*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0));

@@ -31,7 +31,8 @@ constexpr char kTooManyToSave[] = "bytes not saved: at most 131072 bytes can be 
 constexpr char kNoFile[] = "bytes not saved: no file chosen yet";
 constexpr char kPathTooLong[] = "bytes not saved: the file name is too long";
 constexpr char kCannotCreate[] = "bytes not saved: the file could not be created";
-constexpr char kCannotWrite[] = "bytes not saved: the file could not be written, the old one is kept";
+constexpr char kCannotWrite[] =
+    "bytes not saved: the file could not be written, the old one is kept";
 
 static_assert(kMaxRawFileSize == 218410 && kMaxTextLength == 655231 && kByteArraySize == 131072,
               "the status messages name these limits");
@@ -212,8 +213,8 @@ void ByteloomProcessor::saveFile(std::string_view text) {
     publishStatus(count, kPathTooLong);
     return;
   }
-  const int n = byteloom::parseHexText({m_byteArray.get(), static_cast<size_t>(kByteArraySize)},
-                                       text);
+  const int n =
+      byteloom::parseHexText({m_byteArray.get(), static_cast<size_t>(kByteArraySize)}, text);
   const bool raw = m_saveAsSyx != 0;
   std::string dump;
   if (!raw) dump = byteloom::formatTextDump({m_byteArray.get(), static_cast<size_t>(n)});

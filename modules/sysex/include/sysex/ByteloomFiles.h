@@ -24,9 +24,9 @@ ReadResult readWholeFile(const std::string& path, std::uint32_t maxSize,
                          std::vector<std::uint8_t>& contents, std::uint32_t& size);
 
 enum class WriteResult {
-  kWritten,         // `path` now holds exactly the given bytes
-  kCannotCreate,    // the new file beside `path` could not be created
-  kCannotWrite,     // writing or replacing failed
+  kWritten,       // `path` now holds exactly the given bytes
+  kCannotCreate,  // the new file beside `path` could not be created
+  kCannotWrite,   // writing or replacing failed
 };
 
 // Writes `size` bytes to `path` without ever leaving it half written: the

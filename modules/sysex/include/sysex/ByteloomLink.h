@@ -19,8 +19,8 @@
 
 namespace byteloom {
 
-inline constexpr int kSharedBlockSize = 655360;                          // 0xA0000
-inline constexpr int kStatusAreaSize = 128;                              // bytes with the zero
+inline constexpr int kSharedBlockSize = 655360;                           // 0xA0000
+inline constexpr int kStatusAreaSize = 128;                               // bytes with the zero
 inline constexpr int kTextAreaSize = kSharedBlockSize - kStatusAreaSize;  // bytes with the zero
 // The longest hex text the block holds, in characters (without the zero).
 inline constexpr int kMaxTextLength = kTextAreaSize - 1;  // 655231
@@ -28,12 +28,12 @@ inline constexpr int kMaxTextLength = kTextAreaSize - 1;  // 655231
 inline constexpr int kMaxRawFileSize = kMaxTextLength / 3;  // 218410
 
 // Notification letters (the only byte of a letter block).
-inline constexpr char kLetterStatus = 'p';     // processing -> editor: a new status line
-inline constexpr char kLetterReset = 'r';      // processing -> editor: empty window
-inline constexpr char kLetterSave = 's';       // both ways: save the window text
-inline constexpr char kLetterSend = 't';       // both ways: send the window text
-inline constexpr char kLetterNewText = 'u';    // processing -> editor: show the text area
-inline constexpr char kLetterIgnored = 'q';    // known to neither side
+inline constexpr char kLetterStatus = 'p';   // processing -> editor: a new status line
+inline constexpr char kLetterReset = 'r';    // processing -> editor: empty window
+inline constexpr char kLetterSave = 's';     // both ways: save the window text
+inline constexpr char kLetterSend = 't';     // both ways: send the window text
+inline constexpr char kLetterNewText = 'u';  // processing -> editor: show the text area
+inline constexpr char kLetterIgnored = 'q';  // known to neither side
 
 // "Byteloom_Mutex<n>" and "Byteloom_SharedMemory<n>", n in decimal.
 std::string mutexName(int instance);
@@ -100,9 +100,9 @@ class SharedLink {
   std::string_view text() const;
 
  private:
-  void* m_mutex = nullptr;    // mutex handle
-  void* m_mapping = nullptr;  // file mapping handle
-  char* m_view = nullptr;     // the whole block; the status area starts here
+  void* m_mutex = nullptr;     // mutex handle
+  void* m_mapping = nullptr;   // file mapping handle
+  char* m_view = nullptr;      // the whole block; the status area starts here
   char* m_textArea = nullptr;  // m_view + kStatusAreaSize
 };
 

@@ -90,9 +90,9 @@ class ByteloomProcessor : public SEModule_base {
   int16_t m_receive = 0;
   int16_t m_clear = 0;
 
-  char m_resolvedPath[kPathSize] = {};  // the "File" pin's full path; empty until resolved
+  char m_resolvedPath[kPathSize] = {};          // the "File" pin's full path; empty until resolved
   std::unique_ptr<std::uint8_t[]> m_byteArray;  // byteloom::kByteArraySize bytes, from Open
-  int m_instance = 0;                          // host's instance number, from Open
+  int m_instance = 0;                           // host's instance number, from Open
   byteloom::SharedLink m_link;
 
   // Port list texts for pins 0 and 1 ("" until ports are listed).

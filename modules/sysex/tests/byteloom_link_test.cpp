@@ -1,0 +1,191 @@
+// The link between Byteloom's two objects through the host: pairing by
+// instance number, the letters and what each side ignores, the shared block
+// and its mutex, and the limits of the shared block.
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "byteloom_fixture.h"
+
+namespace byteloom_test {
+namespace {
+
+constexpr int kBlockSize = 655360;
+constexpr int kMaxText = 655231;
+
+// The test's own view of an instance's shared block.
+class BlockView {
+ public:
+  explicit BlockView(int instance) {
+    const std::string name = "Byteloom_SharedMemory" + std::to_string(instance);
+    mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
+                                  name.c_str());
+    existed_ = GetLastError() == ERROR_ALREADY_EXISTS;
+    view_ = static_cast<char*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, 0));
+  }
+  ~BlockView() {
+    if (view_) UnmapViewOfFile(view_);
+    if (mapping_) CloseHandle(mapping_);
+  }
+  bool existed() const { return existed_; }
+  std::string status() const { return view_ ? std::string(view_, strnlen(view_, 128)) : ""; }
+  std::string text() const {
+    return view_ ? std::string(view_ + 128, strnlen(view_ + 128, kBlockSize - 128)) : "";
+  }
+
+ private:
+  HANDLE mapping_ = nullptr;
+  char* view_ = nullptr;
+  bool existed_ = false;
+};
+
+TEST_F(ByteloomTest, TwoInstancesKeepTheirOwnTextAndStatus) {
+  Instance& a = add("a");
+  Instance& b = add("b");
+  ASSERT_NE(a.instance_number(), b.instance_number());
+  openWindow(a);
+  openWindow(b);
+  writeBytes(path("a.syx"), "\xF0\x0A\xF7");
+  writeBytes(path("b.syx"), "\xF0\x0B\x0B\xF7");
+  setFile(a, "a.syx");
+  reload(a);
+  SetWindowTextA(edit(b), "typed in b");
+  EXPECT_EQ(windowText(a), "F0 0A F7 ");
+  EXPECT_EQ(status(a), "3 bytes loaded");
+  EXPECT_EQ(windowText(b), "typed in b");
+  EXPECT_EQ(status(b), "0 bytes loaded");
+  EXPECT_EQ(BlockView(a.instance_number()).text(), "F0 0A F7 ");
+  EXPECT_EQ(BlockView(b.instance_number()).text(), "");
+
+  setFile(b, "b.syx");
+  reload(b);
+  save(a, kSaveAsTxt);
+  EXPECT_EQ(readText(path("a.txt")), "F0 0A F7\r\n");
+  EXPECT_EQ(status(a), "3 MIDI bytes saved as text");
+  EXPECT_EQ(status(b), "4 bytes loaded");
+}
+
+// With the processing object first, the block is made by it, and the editor
+// that comes later takes it as it is.
+TEST_F(ByteloomTest, EditorOpeningLateFindsTheBlockAsItIs) {
+  writeBytes(path("dump.syx"), kInquiry);
+  Instance& b = add("b", false);
+  settle();  // opens the processing object
+  setFile(b, "dump.syx");
+  reload(b);  // the letters reach an editor that has not opened
+  BlockView block(b.instance_number());
+  ASSERT_TRUE(block.existed());
+  EXPECT_EQ(block.text(), "F0 7E 7F 06 01 F7 ");
+
+  b.gui_open(false);
+  openWindow(b);
+  EXPECT_EQ(block.text(), "F0 7E 7F 06 01 F7 ");  // not zeroed
+  EXPECT_EQ(windowText(b), "");                   // shown only after the next "u"
+  reload(b);
+  EXPECT_EQ(windowText(b), "F0 7E 7F 06 01 F7 ");
+}
+
+// The processing object that opens before the editor has made the mutex
+// must still keep the barrier: while someone holds the mutex it may not
+// write the block.
+TEST_F(ByteloomTest, ProcessorOpenedFirstStillWaitsForTheMutex) {
+  writeBytes(path("dump.syx"), kInquiry);
+  Instance& b = add("b", false);
+  settle();
+  b.gui_open(false);  // the editor's mutex now exists whoever made it
+  openWindow(b);
+  setFile(b, "dump.syx");
+
+  const std::string name = "Byteloom_Mutex" + std::to_string(b.instance_number());
+  HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
+  ASSERT_NE(mutex, nullptr);
+  std::atomic<bool> held{false};
+  std::atomic<bool> let_go{false};
+  std::thread holder([&] {
+    WaitForSingleObject(mutex, INFINITE);
+    held = true;
+    while (!let_go) Sleep(1);
+    ReleaseMutex(mutex);
+  });
+  while (!held) Sleep(1);
+  std::thread loader([&] { reload(b); });  // blocks in publishText until released
+  Sleep(300);
+  BlockView block(b.instance_number());
+  EXPECT_EQ(block.text(), "");  // nothing written under another's mutex
+  let_go = true;
+  holder.join();
+  loader.join();
+  EXPECT_EQ(block.text(), "F0 7E 7F 06 01 F7 ");
+  EXPECT_EQ(windowText(b), "F0 7E 7F 06 01 F7 ");
+  CloseHandle(mutex);
+}
+
+TEST_F(ByteloomTest, BlocksThatAreNoLetterChangeNothing) {
+  Instance& b = add("b");
+  openWindow(b);
+  setFile(b, "dump.syx");
+  SetWindowTextA(edit(b), "F0 01 F7");
+  const std::string before = status(b);
+  // Unknown first bytes, empty blocks, and the 4-byte blocks before each
+  // letter whose first byte is a letter (instance numbers 112 to 117).
+  for (const std::string& block :
+       {std::string("q"), std::string("x"), std::string(), std::string("s\0\0\0", 4),
+        std::string("t\0\0\0", 4), std::string("p"), std::string("r")}) {
+    toProcessor(b, block);
+  }
+  settle();
+  for (const std::string& block : {std::string("q"), std::string("?"), std::string("r\0\0\0", 4),
+                                   std::string("s\0\0\0", 4), std::string("u\0\0\0", 4)}) {
+    toEditor(b, block);
+  }
+  EXPECT_FALSE(fs::exists(path("dump.syx")));
+  EXPECT_FALSE(fs::exists(path("dump.txt")));
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+  EXPECT_EQ(status(b), before);
+}
+
+TEST_F(ByteloomTest, LettersBeforeTheWindowExistsTouchNoWindow) {
+  Instance& b = add("b");
+  writeBytes(path("dump.syx"), kInquiry);
+  setFile(b, "dump.syx");
+  reload(b);  // "u" without a window
+  EXPECT_EQ(status(b), "6 bytes loaded");
+  save(b, kSaveAsTxt);  // "s": an empty text is passed on, and nothing saved
+  EXPECT_FALSE(fs::exists(path("dump.txt")));
+  EXPECT_EQ(BlockView(b.instance_number()).text(), "");
+  choose(b, kClear, 1);  // "r"
+  EXPECT_EQ(status(b), "0 bytes loaded");
+  openWindow(b);
+  EXPECT_EQ(windowText(b), "");
+}
+
+// A window text longer than the text area is neither written past the
+// shared block nor saved cut short.
+TEST_F(ByteloomTest, WindowTextOverTheTextAreaIsRefusedNotCut) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("dump.txt"), "kept\r\n");
+  setFile(b, "dump.txt");
+  SetWindowTextA(edit(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  ASSERT_EQ(readText(path("dump.syx")), "\xF0\x01\xF7");
+
+  std::string text;
+  while (text.size() <= static_cast<size_t>(kMaxText)) text += "F0 ";  // 655233 characters
+  ASSERT_TRUE(SetWindowTextA(edit(b), text.c_str()));
+  ASSERT_EQ(windowText(b).size(), text.size());
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(readText(path("dump.syx")), "\xF0\x01\xF7");
+  EXPECT_EQ(status(b), "655233 characters not saved: over the limit of 655231");
+  EXPECT_EQ(BlockView(b.instance_number()).text(), "F0 01 F7");
+
+  // The longest text that fits goes through whole.
+  text.resize(kMaxText);
+  ASSERT_TRUE(SetWindowTextA(edit(b), text.c_str()));
+  save(b, kSaveAsTxt);
+  EXPECT_EQ(BlockView(b.instance_number()).text().size(), static_cast<size_t>(kMaxText));
+  EXPECT_EQ(status(b), "218411 bytes not saved: at most 131072 bytes can be saved");
+}
+
+}  // namespace
+}  // namespace byteloom_test
