@@ -80,13 +80,15 @@ class ByteloomTest : public ::testing::Test {
     return i;
   }
   // Opens the panel (GUI opcode 8) so that the editor makes its edit window;
-  // fails the test where real windows cannot be made (no display).
+  // fails the test where real windows cannot be made (no display). Then runs
+  // the engine, so that the processing object opens and resets the editor.
   HWND openWindow(Instance& i) {
     if (!i.panel_window()) {
       ADD_FAILURE() << "no panel window (a display is needed for real windows)";
       return nullptr;
     }
     i.gui_dispatch(se::kGuiWindowOpen, 0, 0, &i.window_info());
+    settle();  // the processing object opens and resets the editor
     return edit(i);
   }
   // The edit window in the instance's panel, or null.

@@ -1,0 +1,142 @@
+// Byteloom's file limits and failures through the host: files and texts too
+// large for the module are refused whole with a status line naming size and
+// limit, and a save that cannot be made keeps the old file and says so.
+#include "byteloom_fixture.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
+namespace byteloom_test {
+namespace {
+
+// Raw bytes F0 .. F7 with `n` bytes in all.
+std::string rawFile(size_t n) {
+  std::string bytes(n, '\x01');
+  bytes.front() = '\xF0';
+  bytes.back() = '\xF7';
+  return bytes;
+}
+
+TEST_F(ByteloomTest, FilesTooLargeForTheTextAreaAreRefusedNotCut) {
+  Instance& b = add("b");
+  openWindow(b);
+  SetWindowTextA(edit(b), "F0 01 F7");
+
+  writeBytes(path("big.syx"), rawFile(218411));  // its text would need 655233 characters
+  setFile(b, "big.syx");
+  reload(b);
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+  EXPECT_EQ(status(b), "218411 bytes not loaded: a raw file may have at most 218410 bytes");
+
+  std::string text;
+  while (text.size() < 655232) text += "01 ";
+  writeBytes(path("long.txt"), text + "\r\n");
+  setFile(b, "long.txt");
+  reload(b);
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+  EXPECT_EQ(status(b),
+            "655235 bytes not loaded: its text would be over the limit of 655231 characters");
+
+  writeBytes(path("huge.syx"), rawFile(2000000));
+  setFile(b, "huge.syx");
+  reload(b);
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+  EXPECT_EQ(status(b),
+            "2000000 bytes not loaded: over the limits of 218410 raw bytes and 655231 characters "
+            "of text");
+
+  // The largest raw file loads whole.
+  writeBytes(path("largest.syx"), rawFile(218410));
+  setFile(b, "largest.syx");
+  reload(b);
+  EXPECT_EQ(windowText(b).size(), 655230u);
+  EXPECT_EQ(status(b), "218410 bytes loaded");
+}
+
+TEST_F(ByteloomTest, TextsOfMoreBytesThanTheByteArrayAreNotSavedCut) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("dump.syx"), kInquiry);
+  setFile(b, "dump.syx");
+  std::string text;
+  for (int k = 0; k < 131073; ++k) text += "7F ";
+  SetWindowTextA(edit(b), text.c_str());
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(readText(path("dump.syx")), kInquiry);
+  EXPECT_EQ(status(b), "131073 bytes not saved: at most 131072 bytes can be saved");
+
+  text.resize(text.size() - 3);  // exactly the byte array
+  SetWindowTextA(edit(b), text.c_str());
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(readBytes(path("dump.syx")), Bytes(131072, 0x7F));
+  EXPECT_EQ(status(b), "131072 MIDI bytes saved as raw data");
+}
+
+TEST_F(ByteloomTest, SaveBeforeAnyPathIsResolvedSaysSo) {
+  Instance& b = add("b");
+  openWindow(b);
+  SetWindowTextA(edit(b), "F0 01 F7");
+  save(b, kSaveAsTxt);
+  EXPECT_EQ(status(b), "3 bytes not saved: no file chosen yet");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(ByteloomTest, FailedSaveKeepsTheOldFileAndSaysSo) {
+  Instance& b = add("b");
+  openWindow(b);
+  SetWindowTextA(edit(b), "F0 01 F7");
+
+  // The folder is missing: nothing can be created.
+  setFile(b, "no_folder/dump.syx");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 bytes not saved: the file could not be created");
+  EXPECT_FALSE(fs::exists(path("no_folder")));
+
+  // A folder stands where the file would go: it cannot be replaced.
+  fs::create_directories(path("dump.syx"));
+  setFile(b, "dump.syx");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 bytes not saved: the file could not be written, the old one is kept");
+  EXPECT_TRUE(fs::is_directory(path("dump.syx")));
+  EXPECT_FALSE(fs::exists(path("dump.syx.saving")));
+
+  // The path did not take the new extension: the next save still aims at
+  // the File pin's name.
+  setFile(b, "dump.txt");
+  save(b, kSaveAsTxt);
+  EXPECT_EQ(readText(path("dump.txt")), "F0 01 F7\r\n");
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as text");
+}
+
+#ifndef _WIN32
+// A disk that fills up in the middle of the write (here: the process's file
+// size limit) keeps the old file whole.
+TEST_F(ByteloomTest, WriteCutShortKeepsTheOldFile) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("dump.txt"), "old\r\n");
+  setFile(b, "dump.txt");
+  std::string text;
+  for (int k = 0; k < 2000; ++k) text += "7F ";
+  SetWindowTextA(edit(b), text.c_str());
+
+  rlimit saved{};
+  getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  save(b, kSaveAsTxt);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, SIG_DFL);
+
+  EXPECT_EQ(readText(path("dump.txt")), "old\r\n");
+  EXPECT_EQ(status(b), "2000 bytes not saved: the file could not be written, the old one is kept");
+  EXPECT_FALSE(fs::exists(path("dump.txt.saving")));
+}
+#endif
+
+}  // namespace
+}  // namespace byteloom_test
