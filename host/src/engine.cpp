@@ -75,27 +75,26 @@ Instance::Instance(Engine& engine, std::string name, std::shared_ptr<PluginLibra
     throw HostError(library_->path() + ": makeModule returned a record without the module magic");
   }
   process_ = record_->process;
-  window_info_.window_ref = instance_number_;  // GUI host opcode 12 turns it into the panel window
   dispatch(se::kOpSampleRate, 0, 0, nullptr, engine_.sample_rate());
   dispatch(se::kOpBlockSize, 0, engine_.block_size());
   enumerate_pins(pin_count, extra_repeats);
   if (library_->properties().flags & 0x100) {
-    void* gui =
-        library_->make_module()(0, 2, reinterpret_cast<HostCallback>(&Instance::gui_callback),
-                                reinterpret_cast<intptr_t>(this));
-    if (!gui || static_cast<SEGuiRecord*>(gui)->magic != SE_GUI_MAGIC) {
+    auto gui = std::make_unique<GuiSide>(*this);
+    void* record = library_->make_module()(0, 2, reinterpret_cast<HostCallback>(&GuiSide::callback),
+                                           reinterpret_cast<intptr_t>(gui.get()));
+    if (!record || static_cast<SEGuiRecord*>(record)->magic != SE_GUI_MAGIC) {
       dispatch(se::kOpClose);
       record_ = nullptr;
       throw HostError(library_->path() + ": makeModule created no GUI object, though offered");
     }
-    gui_ = static_cast<SEGuiRecord*>(gui);
+    gui->attach(static_cast<SEGuiRecord*>(record));
+    gui_ = std::move(gui);
   }
 }
 
 Instance::~Instance() {
-  if (gui_) gui_->dispatcher(gui_, se::kGuiClose, 0, 0, nullptr, 0.0f);
+  gui_.reset();  // the GUI object closes first
   if (record_) dispatch(se::kOpClose);
-  destroy_panel_window();
 }
 
 intptr_t Instance::dispatch(int opcode, int index, int value, void* data, float opt) {
@@ -300,7 +299,7 @@ void Instance::deliver(Pending& pending) {
     const bool changed = pin.value != pending.value;
     pin.value = pending.value;
     write_variable(pin);
-    if (changed) pin_changed(pending.write_pin, false);
+    if (changed && gui_) gui_->pin_changed(pending.write_pin, false);
   }
   if (pending.event.type == kNoEvent) return;
   awake_ = true;  // an event for a sleeping instance wakes it
@@ -532,7 +531,7 @@ void Engine::run(uint32_t samples) {
     for (Instance* instance : order) {
       fill_inputs(*instance, clock_, count);
       instance->process_block(clock_, count);
-      instance->deliver_gui_messages();
+      if (instance->has_gui()) instance->gui()->deliver_messages();
       for (auto& [key, samples_kept] : recordings_) {
         if (key.first != instance) continue;
         const std::vector<float>& buffer = instance->pins()[key.second].buffer;

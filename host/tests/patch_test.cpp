@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "plughost/host_error.h"
+#include "plughost/report.h"
 #include "plughost_testing.h"
 
 namespace {
