@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/c_numbers.h"
 #include "plughost/host_error.h"
+#include "plughost/paths.h"
+#include "plughost/pin_values.h"
 #include "se_sdk2/gui_opcodes.h"
 #include "se_sdk2/host_opcodes.h"
 
@@ -24,11 +27,6 @@ bool gets_processing_pin(int revision, int flags) {
   // Revision 2230 gives UI-communication pins no processing-side pin unless
   // they are also IO_UI_DUAL; revision 2020 gives every entry one.
   return revision < 2230 || (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DUAL) != 0;
-}
-
-bool is_absolute(const std::string& path) {
-  return !path.empty() &&
-         (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
 }
 
 // Marks a pending entry that only changes a value (the pin has no
@@ -120,7 +118,9 @@ void Instance::enumerate_pins(std::optional<int> pin_count, int extra_repeats) {
   const int declared = static_cast<int>(pins_.size());
   pin_count_ = pin_count ? *pin_count : declared + std::max(0, extra_repeats);
 
-  // The processing side's pin walk, as the framework's Open does it.
+  // The processing side's pin walk, written out again here on purpose
+  // rather than taken from the framework: the host checks the framework's
+  // Open against its own reading of the rules, as an independent host would.
   int i = 0;
   for (HostPin& pin : pins_) {
     if (i >= pin_count_) break;
@@ -144,10 +144,10 @@ void Instance::enumerate_pins(std::optional<int> pin_count, int extra_repeats) {
     if (pin.datatype == DT_STRING) {
       pin.text = pin.default_text;
     } else {
-      pin.value = std::strtod(pin.default_text.c_str(), nullptr);
+      pin.value = cnum::readCNumber(pin.default_text);
     }
     if (pin.datatype == DT_FSAMPLE) {
-      pin.buffer.assign(engine_.block_size(), static_cast<float>(pin.value));
+      pin.buffer.assign(engine_.block_size(), to_float(pin.value));
     }
     write_variable(pin);
   }
@@ -179,16 +179,16 @@ void Instance::write_variable(HostPin& pin) {
   if (!pin.variable) return;
   switch (pin.datatype) {
     case DT_CHOICE:
-      *static_cast<int16_t*>(pin.variable) = static_cast<int16_t>(pin.value);
+      *static_cast<int16_t*>(pin.variable) = to_int16(pin.value);
       break;
     case DT_SWITCH:
       *static_cast<uint8_t*>(pin.variable) = pin.value != 0.0 ? 1 : 0;
       break;
     case DT_FLOAT32:
-      *static_cast<float*>(pin.variable) = static_cast<float>(pin.value);
+      *static_cast<float*>(pin.variable) = to_float(pin.value);
       break;
     case DT_INT32:
-      *static_cast<int32_t*>(pin.variable) = static_cast<int32_t>(pin.value);
+      *static_cast<int32_t*>(pin.variable) = to_int32(pin.value);
       break;
     default:
       break;
@@ -197,8 +197,12 @@ void Instance::write_variable(HostPin& pin) {
 
 void Instance::set_value(int pin, double value) {
   HostPin& p = pins_.at(pin);
+  const std::string misfit = value_misfit(p, value);
+  if (!misfit.empty()) {
+    throw HostError("module \"" + name_ + "\" pin \"" + p.name + "\": " + misfit);
+  }
   p.value = value;
-  if (p.datatype == DT_FSAMPLE) std::fill(p.buffer.begin(), p.buffer.end(), float(value));
+  if (p.datatype == DT_FSAMPLE) std::fill(p.buffer.begin(), p.buffer.end(), to_float(value));
   write_variable(p);
 }
 
@@ -254,7 +258,7 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
       const int pin = host_pin_of_processing(index);
       if (pin < 0 || !data || value <= 0) return 0;
       std::string path = pins_[pin].text;
-      if (!path.empty() && !is_absolute(path)) path = engine_.base_dir() + "/" + path;
+      if (!path.empty() && !is_rooted(path)) path = engine_.base_dir() + "/" + path;
       const size_t n = std::min(path.size(), static_cast<size_t>(value - 1));
       std::memcpy(data, path.data(), n);
       static_cast<char*>(data)[n] = '\0';
@@ -372,10 +376,17 @@ void Engine::connect(Instance& from, int from_pin, Instance& to, int to_pin) {
   const bool samples = out.datatype == DT_FSAMPLE && in.datatype == DT_FSAMPLE;
   if (!midi && !samples) throw HostError(what + "only MIDI to MIDI and signal to signal connect");
   if (&from == &to) throw HostError(what + "a module cannot feed itself");
+  // Refused connections leave nothing behind: the loop check runs on the
+  // list with the new connection, and the pins are marked only once it is kept.
+  connections_.push_back({&from, from_pin, &to, to_pin});
+  try {
+    processing_order();  // throws when the new connection closes a loop
+  } catch (...) {
+    connections_.pop_back();
+    throw;
+  }
   out.connected = true;
   in.connected = true;
-  connections_.push_back({&from, from_pin, &to, to_pin});
-  processing_order();  // throws when the new connection closes a loop
 }
 
 void Engine::schedule_midi(Instance& to, int pin, uint32_t clock, int32_t message) {
@@ -406,13 +417,17 @@ void Engine::schedule_value(Instance& to, int pin, uint32_t clock, double value)
   if (p.datatype == DT_MIDI_STREAM || p.datatype == DT_STRING) {
     throw HostError("pin " + to.name() + "." + p.name + " holds no number");
   }
+  const std::string misfit = value_misfit(p, value);
+  if (!misfit.empty()) {
+    throw HostError("module \"" + to.name() + "\" pin \"" + p.name + "\": " + misfit);
+  }
   if (p.datatype == DT_FSAMPLE) {
     // A signal input: a step in its signal (which sends the status).
     Signal& s = signals_[{&to, pin}];
-    if (s.points.empty()) s.initial = static_cast<float>(p.value);
+    if (s.points.empty()) s.initial = to_float(p.value);
     Signal::Point point;
     point.at = clock;
-    point.value = static_cast<float>(value);
+    point.value = to_float(value);
     s.points.insert(std::upper_bound(s.points.begin(), s.points.end(), point,
                                      [](const auto& a, const auto& b) { return a.at < b.at; }),
                     point);

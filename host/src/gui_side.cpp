@@ -9,6 +9,7 @@
 #include "platform/window_host.h"
 #include "plughost/engine.h"
 #include "plughost/host_error.h"
+#include "plughost/pin_values.h"
 #include "se_sdk2/gui_opcodes.h"
 #include "se_sdk2/host_opcodes.h"
 
@@ -158,9 +159,9 @@ intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float 
       if (!pin_ok || !data) return 0;
       const HostPin& p = pins[index];
       if (p.datatype == DT_FLOAT32 || p.datatype == DT_FSAMPLE) {
-        *static_cast<float*>(data) = static_cast<float>(p.value);
+        *static_cast<float*>(data) = to_float(p.value);
       } else {
-        *static_cast<int32_t*>(data) = static_cast<int32_t>(p.value);
+        *static_cast<int32_t*>(data) = to_int32(p.value);
       }
       return 0;
     }

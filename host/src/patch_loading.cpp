@@ -1,14 +1,19 @@
 // Patch files: JSON text to a ready engine, with one message naming the
 // first problem found.
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "common/c_numbers.h"
 #include "plughost/host_error.h"
 #include "plughost/patch.h"
+#include "plughost/paths.h"
+#include "plughost/pin_values.h"
 #include "se_sdk2/gui_opcodes.h"
 
 namespace plughost {
@@ -17,6 +22,9 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+// More pins than any module declares; a patch asking for more is wrong.
+constexpr int64_t kMaxPatchPins = 4096;
 
 std::string trim(std::string s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
@@ -48,16 +56,38 @@ std::string text_of(const json& value, const std::string& where) {
   return value.get<std::string>();
 }
 
+// A number, or a text that is one number as C reads it in the "C" locale
+// ("nan", "inf", "0x1p-3", "1.5" whatever the process locale is).
 double number_of(const json& value, const std::string& where) {
   if (value.is_number()) return value.get<double>();
   if (value.is_boolean()) return value.get<bool>() ? 1.0 : 0.0;
   if (value.is_string()) {
     const std::string s = value.get<std::string>();
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (!s.empty() && end && *end == '\0') return v;
+    std::size_t consumed = 0;
+    const double v = cnum::readCNumber(s, &consumed);
+    if (!s.empty() && consumed == s.size()) return v;
   }
   throw HostError(where + ": expected a number");
+}
+
+// A number for a float: any float, infinities and NaN included, but no
+// finite number beyond the float range.
+float float_of(const json& value, const std::string& where) {
+  const double v = number_of(value, where);
+  if (std::isfinite(v) && std::fabs(v) > double(FLT_MAX)) {
+    throw HostError(where + ": " + value.dump() + " is beyond the float range");
+  }
+  return static_cast<float>(v);
+}
+
+// A whole number from `low` to `high`.
+int64_t whole_of(const json& value, const std::string& where, int64_t low, int64_t high) {
+  const double v = number_of(value, where);
+  if (!(v >= double(low) && v <= double(high)) || v != std::floor(v)) {
+    throw HostError(where + ": " + value.dump() + " is not a whole number from " +
+                    std::to_string(low) + " to " + std::to_string(high));
+  }
+  return static_cast<int64_t>(v);
 }
 
 uint32_t clock_of(const json& value, const std::string& where) {
@@ -84,7 +114,7 @@ std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std:
 std::string resolve_library(const std::string& name, const std::string& base_dir) {
   std::vector<fs::path> candidates;
   const fs::path given(name);
-  const fs::path in_patch_dir = given.is_absolute() ? given : fs::path(base_dir) / given;
+  const fs::path in_patch_dir = is_rooted(given) ? given : fs::path(base_dir) / given;
   candidates.push_back(in_patch_dir);
   if (!given.has_extension()) {
     candidates.push_back(fs::path(in_patch_dir) += plugin_extension());
@@ -156,8 +186,7 @@ void apply_module_pins(Instance& instance, const json& pins, const std::string& 
 Signal signal_of(const json& entry, float initial, const std::string& where) {
   Signal signal;
   signal.initial = initial;
-  if (entry.contains("initial"))
-    signal.initial = float(number_of(entry["initial"], where + ".initial"));
+  if (entry.contains("initial")) signal.initial = float_of(entry["initial"], where + ".initial");
   if (entry.contains("samples")) {
     const json& samples = entry["samples"];
     if (!samples.is_array() || samples.empty()) {
@@ -169,7 +198,7 @@ Signal signal_of(const json& entry, float initial, const std::string& where) {
     signal.table_at = entry.contains("at") ? clock_of(entry["at"], where + ".at") : 0;
     for (size_t k = 0; k < samples.size(); ++k) {
       const std::string at = where + ".samples[" + std::to_string(k) + "]";
-      signal.samples.push_back(float(number_of(samples[k], at)));
+      signal.samples.push_back(float_of(samples[k], at));
     }
     return signal;
   }
@@ -183,11 +212,11 @@ Signal signal_of(const json& entry, float initial, const std::string& where) {
     point.at = clock_of(member(p, "at", at), at + ".at");
     if (p.contains("ramp_to")) {
       point.ramp = true;
-      point.value = float(number_of(p["ramp_to"], at + ".ramp_to"));
+      point.value = float_of(p["ramp_to"], at + ".ramp_to");
       point.until = clock_of(member(p, "until", at), at + ".until");
       if (point.until <= point.at) throw HostError(at + ": a ramp ends after it starts");
     } else {
-      point.value = float(number_of(member(p, "value", at), at + ".value"));
+      point.value = float_of(member(p, "value", at), at + ".value");
     }
     if (!signal.points.empty()) {
       const Signal::Point& previous = signal.points.back();
@@ -210,7 +239,7 @@ bool list_entry_value(const std::string& list_text, const std::string& entry, do
     const size_t eq = item.find('=');
     const std::string name = trim(item.substr(0, eq));
     if (name == entry) {
-      *value = eq == std::string::npos ? position : std::strtod(item.c_str() + eq + 1, nullptr);
+      *value = eq == std::string::npos ? position : cnum::readCNumber(item.substr(eq + 1));
       return true;
     }
     ++position;
@@ -228,9 +257,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   if (!patch.is_object()) throw HostError("a patch is a JSON object");
 
   PatchRun run;
-  const float rate = patch.contains("sample_rate")
-                         ? float(number_of(patch["sample_rate"], "sample_rate"))
-                         : 44100.0f;
+  const float rate =
+      patch.contains("sample_rate") ? float_of(patch["sample_rate"], "sample_rate") : 44100.0f;
   int block = 64;
   if (patch.contains("block_size")) {
     const double b = number_of(patch["block_size"], "block_size");
@@ -266,9 +294,12 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     const std::string library =
         resolve_library(text_of(member(m, "library", where), where + ".library"), base_dir);
     std::optional<int> pin_count;
-    if (m.contains("pin_count")) pin_count = int(number_of(m["pin_count"], where + ".pin_count"));
-    const int extra =
-        m.contains("extra_pins") ? int(number_of(m["extra_pins"], where + ".extra_pins")) : 0;
+    if (m.contains("pin_count")) {
+      pin_count = int(whole_of(m["pin_count"], where + ".pin_count", 0, kMaxPatchPins));
+    }
+    const int extra = m.contains("extra_pins")
+                          ? int(whole_of(m["extra_pins"], where + ".extra_pins", 0, kMaxPatchPins))
+                          : 0;
     Instance& instance = engine.add(name, library, pin_count, extra);
     if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
     bool restored = m.contains("pins");
@@ -304,7 +335,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const std::string where = "signals[" + std::to_string(k) + "]";
       if (!signals[k].is_object()) throw HostError(where + ": expected an object");
       auto [to, pin] = find_pin(engine, member(signals[k], "to", where), where + ".to");
-      const Signal signal = signal_of(signals[k], float(to->pins()[pin].value), where);
+      const Signal signal = signal_of(signals[k], to_float(to->pins()[pin].value), where);
       in_context(where, [&] { engine.set_signal(*to, pin, signal); });
     }
   }
@@ -325,8 +356,9 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
           engine.schedule_value(*to, pin, time,
                                 pin_value_of(to->pins()[pin], e["value"], where + ".value"));
         } else if (e.contains("status")) {
-          engine.schedule_status(*to, pin, time,
-                                 int32_t(number_of(e["status"], where + ".status")));
+          engine.schedule_status(
+              *to, pin, time,
+              int32_t(whole_of(e["status"], where + ".status", INT32_MIN, INT32_MAX)));
         } else {
           throw HostError(where + ": an event has \"midi\", \"value\" or \"status\"");
         }
@@ -371,7 +403,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         gesture.x = (*point)[0].get<int>();
         gesture.y = (*point)[1].get<int>();
         if (action.contains("flags"))
-          gesture.flags = int(number_of(action["flags"], at + ".flags"));
+          gesture.flags = int(whole_of(action["flags"], at + ".flags", 0, 0xFFFF));
         run.gestures.push_back(gesture);
       }
     }
