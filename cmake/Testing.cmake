@@ -1,16 +1,23 @@
 include(GoogleTest)
 
-# se_add_gtest(NAME SOURCES... [LIBS ...])
+# GoogleTest's line for a skipped test: a ctest entry that prints it is
+# reported as skipped, not passed.
+set(SE_GTEST_SKIPPED "\\[  SKIPPED \\]")
+
+# se_add_gtest(NAME SOURCES... [LIBS ...] [WINE_ARGS ...])
 # A GoogleTest program run by ctest. Natively each test case is its own ctest
-# entry; under Wine the whole program is one entry, since every Wine start
-# costs about a second.
+# entry; under Wine the whole program is one entry (run with WINE_ARGS),
+# since every Wine start costs about a second. Either way a skipped test
+# shows: natively its entry, under Wine the program's entry, is reported
+# as skipped.
 function(se_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;WINE_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    add_test(NAME ${name} COMMAND ${name} ${ARG_WINE_ARGS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600
+                                            SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
