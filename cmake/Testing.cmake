@@ -1,16 +1,23 @@
 include(GoogleTest)
 
-# se_add_gtest(NAME SOURCES... [LIBS ...])
+# GoogleTest's line for a skipped test: a ctest entry that prints it is
+# reported as skipped, not passed.
+set(SE_GTEST_SKIPPED "\\[  SKIPPED \\]")
+
+# se_add_gtest(NAME SOURCES... [LIBS ...] [WINE_ARGS ...])
 # A GoogleTest program run by ctest. Natively each test case is its own ctest
-# entry; under Wine the whole program is one entry, since every Wine start
-# costs about a second.
+# entry; under Wine the whole program is one entry (run with WINE_ARGS),
+# since every Wine start costs about a second. Either way a skipped test
+# shows: natively its entry, under Wine the program's entry, is reported
+# as skipped.
 function(se_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;WINE_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    add_test(NAME ${name} COMMAND ${name} ${ARG_WINE_ARGS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600
+                                            SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
@@ -46,4 +53,31 @@ function(se_add_fuzzer name)
   get_filename_component(corpus ${ARG_CORPUS} ABSOLUTE)
   file(APPEND ${CMAKE_BINARY_DIR}/fuzz/fuzzers.txt "${name} ${corpus}\n")
   add_dependencies(fuzzers ${name})
+endfunction()
+
+# se_use_comma_locale(TARGET)
+# For tests built on testing_locale::CommaLocale (common/testing): a
+# comma-decimal locale made from the locale sources of Debian's "locales"
+# package into the build tree (no root needed, nothing installed), named to
+# the test by SE_TEST_LOCPATH. Windows (Wine) has one of its own.
+function(se_use_comma_locale target)
+  if(CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  find_program(LOCALEDEF localedef)
+  if(NOT LOCALEDEF)
+    return()
+  endif()
+  set(locales ${CMAKE_BINARY_DIR}/test_locales)
+  if(NOT TARGET se_test_locale)
+    add_custom_command(
+      OUTPUT ${locales}/made
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${locales}
+      COMMAND sh -c "'${LOCALEDEF}' -c -i de_DE -f UTF-8 '${locales}/de_DE.UTF-8' >/dev/null 2>&1 || true"
+      COMMAND ${CMAKE_COMMAND} -E touch ${locales}/made
+      VERBATIM)
+    add_custom_target(se_test_locale DEPENDS ${locales}/made)
+  endif()
+  add_dependencies(${target} se_test_locale)
+  target_compile_definitions(${target} PRIVATE SE_TEST_LOCPATH="${locales}")
 endfunction()
