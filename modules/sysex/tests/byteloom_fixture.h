@@ -76,25 +76,25 @@ class ByteloomTest : public ::testing::Test {
   // settle().
   Instance& add(const std::string& name, bool openEditor = true) {
     Instance& i = engine_.add(name, plughost::testing::plugin("Byteloom"));
-    if (openEditor) i.gui_open(false);
+    if (openEditor) i.gui()->open(false);
     return i;
   }
   // Opens the panel (GUI opcode 8) so that the editor makes its edit window;
   // fails the test where real windows cannot be made (no display). Then runs
   // the engine, so that the processing object opens and resets the editor.
   HWND openWindow(Instance& i) {
-    if (!i.panel_window()) {
+    if (!i.gui()->panel_window()) {
       ADD_FAILURE() << "no panel window (a display is needed for real windows)";
       return nullptr;
     }
-    i.gui_dispatch(se::kGuiWindowOpen, 0, 0, &i.window_info());
+    i.gui()->dispatch(se::kGuiWindowOpen, 0, 0, &i.gui()->window_info());
     settle();  // the processing object opens and resets the editor
     return edit(i);
   }
   // The edit window in the instance's panel, or null.
   static HWND edit(Instance& i) {
-    if (!i.panel_window()) return nullptr;
-    for (HWND child : platform::child_windows(i.panel_window()))
+    if (!i.gui()->panel_window()) return nullptr;
+    for (HWND child : platform::child_windows(i.gui()->panel_window()))
       if (platform::window_class(child) == "edit") return child;
     return nullptr;
   }

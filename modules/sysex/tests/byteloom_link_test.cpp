@@ -77,7 +77,7 @@ TEST_F(ByteloomTest, EditorOpeningLateFindsTheBlockAsItIs) {
   ASSERT_TRUE(block.existed());
   EXPECT_EQ(block.text(), "F0 7E 7F 06 01 F7 ");
 
-  b.gui_open(false);
+  b.gui()->open(false);
   openWindow(b);
   EXPECT_EQ(block.text(), "F0 7E 7F 06 01 F7 ");  // not zeroed
   EXPECT_EQ(windowText(b), "");                   // shown only after the next "u"
@@ -92,7 +92,7 @@ TEST_F(ByteloomTest, ProcessorOpenedFirstStillWaitsForTheMutex) {
   writeBytes(path("dump.syx"), kInquiry);
   Instance& b = add("b", false);
   settle();
-  b.gui_open(false);  // the editor's mutex now exists whoever made it
+  b.gui()->open(false);  // the editor's mutex now exists whoever made it
   openWindow(b);
   setFile(b, "dump.syx");
 

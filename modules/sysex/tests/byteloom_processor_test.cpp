@@ -37,9 +37,9 @@ TEST_F(ByteloomTest, DescriptionAndPinsAsPatchesNameThem) {
     EXPECT_EQ(pin.default_text, pin.datatype == DT_CHOICE ? "0" : "") << pin.name;
   }
   // The editor's panel and its set-up calls.
-  EXPECT_EQ(b.panel_width(), 100);
-  EXPECT_EQ(b.panel_height(), 100);
-  EXPECT_EQ(b.setup_calls(), (std::vector<std::pair<int, int>>{{13, 2}, {11, 1}, {4, 1}}));
+  EXPECT_EQ(b.gui()->panel_width(), 100);
+  EXPECT_EQ(b.gui()->panel_height(), 100);
+  EXPECT_EQ(b.gui()->setup_calls(), (std::vector<std::pair<int, int>>{{13, 2}, {11, 1}, {4, 1}}));
 }
 
 TEST_F(ByteloomTest, LoadShowsRawAndTextFilesAndCountsTheirBytes) {
