@@ -300,8 +300,12 @@ void Instance::enqueue(const Pending& pending) {
 void Instance::deliver(Pending& pending) {
   if (pending.write_pin >= 0) {
     HostPin& pin = pins_[pending.write_pin];
-    const bool changed = pin.value != pending.value;
-    pin.value = pending.value;
+    const bool changed = pending.is_text ? pin.text != pending.text : pin.value != pending.value;
+    if (pending.is_text) {
+      pin.text = pending.text;
+    } else {
+      pin.value = pending.value;
+    }
     write_variable(pin);
     if (changed && gui_) gui_->pin_changed(pending.write_pin, false);
   }
@@ -444,6 +448,27 @@ void Engine::schedule_value(Instance& to, int pin, uint32_t clock, double value)
   to.enqueue(pending);
 }
 
+void Engine::schedule_text(Instance& to, int pin, uint32_t clock, const std::string& text) {
+  const HostPin& p = to.pins().at(pin);
+  if (p.datatype != DT_STRING || p.direction == DR_OUT) {
+    throw HostError("pin " + to.name() + "." + p.name + " is not a text input");
+  }
+  Instance::Pending pending;
+  pending.event.time_stamp = clock;
+  pending.event.type = p.processing_index >= 0 ? EV_PIN_STATUS : kNoEvent;
+  pending.event.int_value = ST_ONE_OFF;
+  pending.event.ptr = p.processing_index;
+  pending.write_pin = pin;
+  pending.is_text = true;
+  pending.text = text;
+  to.enqueue(pending);
+}
+
+void Engine::schedule_typing(Instance& to, uint32_t clock, const std::string& text) {
+  if (!to.has_gui()) throw HostError("module \"" + to.name() + "\" has no panel to type into");
+  typing_.emplace(clock, std::make_pair(&to, text));
+}
+
 void Engine::set_signal(Instance& to, int pin, const Signal& signal) {
   const HostPin& p = to.pins().at(pin);
   if (p.datatype != DT_FSAMPLE || p.direction == DR_OUT) {
@@ -543,6 +568,10 @@ void Engine::run(uint32_t samples) {
   while (samples > 0) {
     const int count = static_cast<int>(std::min<uint32_t>(samples, block_size_));
     block_start_ = clock_;
+    while (!typing_.empty() && typing_.begin()->first <= clock_) {
+      auto node = typing_.extract(typing_.begin());
+      node.mapped().first->gui()->type_into_edit(node.mapped().second);
+    }
     for (Instance* instance : order) {
       fill_inputs(*instance, clock_, count);
       instance->process_block(clock_, count);

@@ -58,7 +58,10 @@ intptr_t GuiSide::dispatch(int opcode, intptr_t index, int value, void* data, fl
   ++depth_;
   const intptr_t result = record_->dispatcher(record_, opcode, index, value, data, opt);
   --depth_;
-  if (depth_ == 0) flush_notices();
+  if (depth_ == 0) {
+    flush_to_dsp();
+    flush_notices();
+  }
   return result;
 }
 
@@ -70,7 +73,33 @@ void GuiSide::mouse(int opcode, int x, int y, int flags) {
   dispatch(opcode, x, y, &window_info_, float_bits_of(flags));
 }
 
+void GuiSide::flush_to_dsp() {
+  while (!pending_to_dsp_.empty()) {
+    std::string bytes = std::move(pending_to_dsp_.front());
+    pending_to_dsp_.erase(pending_to_dsp_.begin());
+    instance_.dispatch(se::kOpGuiMessage, static_cast<int>(bytes.size()), 0, bytes.data());
+  }
+}
+
+void GuiSide::open_window() {
+  dispatch(se::kGuiWindowOpen, 0, 0, &window_info_);
+}
+
+void GuiSide::type_into_edit(const std::string& text) {
+  HWND panel = panel_window();
+  if (panel) {
+    for (HWND child : platform::child_windows(panel)) {
+      if (platform::window_class(child) != "edit") continue;
+      platform::type_text(child, text);
+      return;
+    }
+  }
+  throw HostError("module \"" + instance_.name() + "\" has no edit window to type into" +
+                  (panel ? "" : " (no panel window: a display is needed)"));
+}
+
 void GuiSide::deliver_messages() {
+  if (depth_ == 0) flush_to_dsp();
   std::vector<GuiMessage>& queued = instance_.messages_to_gui();
   if (queued.empty()) return;
   std::vector<GuiMessage> messages;
@@ -125,7 +154,7 @@ intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float 
     case se::kGuiHostSendToDsp: {
       if (!data || index <= 0) return 0;
       to_dsp_.emplace_back(static_cast<const char*>(data), static_cast<size_t>(index));
-      instance_.dispatch(se::kOpGuiMessage, index, 0, data);
+      pending_to_dsp_.push_back(to_dsp_.back());
       return 0;
     }
     case se::kGuiHostPanelSize:

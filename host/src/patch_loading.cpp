@@ -311,6 +311,14 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       restored = how == "restored";
     }
     if (instance.has_gui()) instance.gui()->open(restored);
+    if (m.contains("panel")) {
+      const json& panel = m["panel"];
+      if (!panel.is_string() || panel.get<std::string>() != "open")
+        throw HostError(where + ".panel: \"open\" (the panel is shown)");
+      if (!instance.has_gui())
+        throw HostError(where + ".panel: module \"" + name + "\" has no panel");
+      instance.gui()->open_window();
+    }
   }
 
   if (patch.contains("connections")) {
@@ -355,14 +363,32 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         } else if (e.contains("value")) {
           engine.schedule_value(*to, pin, time,
                                 pin_value_of(to->pins()[pin], e["value"], where + ".value"));
+        } else if (e.contains("text")) {
+          engine.schedule_text(*to, pin, time, text_of(e["text"], where + ".text"));
         } else if (e.contains("status")) {
           engine.schedule_status(
               *to, pin, time,
               int32_t(whole_of(e["status"], where + ".status", INT32_MIN, INT32_MAX)));
         } else {
-          throw HostError(where + ": an event has \"midi\", \"value\" or \"status\"");
+          throw HostError(where + ": an event has \"midi\", \"value\", \"text\" or \"status\"");
         }
       });
+    }
+  }
+
+  if (patch.contains("typing")) {
+    const json& typing = patch["typing"];
+    if (!typing.is_array()) throw HostError("typing: expected a list");
+    for (size_t k = 0; k < typing.size(); ++k) {
+      const std::string where = "typing[" + std::to_string(k) + "]";
+      const json& t = typing[k];
+      if (!t.is_object()) throw HostError(where + ": expected an object");
+      const uint32_t time = clock_of(member(t, "time", where), where + ".time");
+      Instance* instance = in_context(where, [&] {
+        return &engine.instance(text_of(member(t, "module", where), where + ".module"));
+      });
+      const std::string text = text_of(member(t, "text", where), where + ".text");
+      in_context(where, [&] { engine.schedule_typing(*instance, time, text); });
     }
   }
 

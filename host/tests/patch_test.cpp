@@ -48,7 +48,7 @@ TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
       {R"({"length": 5, "modules": [{"name": "x", "library": 3}]})",
        "modules[0].library: expected text"},
       {R"({"length": 5, "modules": [)" + m + R"(], "events": [{"time": 1, "to": "sel.Choice"}]})",
-       "events[0]: an event has \"midi\", \"value\" or \"status\""},
+       "events[0]: an event has \"midi\", \"value\", \"text\" or \"status\""},
       {R"({"length": 5, "modules": [)" + m +
            R"(], "events": [{"time": 1, "to": "sel.MIDI In", "midi": "9G"}]})",
        "events[0].midi: \"9G\" is not a hex byte"},

@@ -156,6 +156,8 @@ class Instance {
     SEEventRecord event{};
     int write_pin = -1;  // host pin whose value changes at delivery, or -1
     double value = 0.0;
+    bool is_text = false;  // write_pin takes `text` (a DT_STRING pin), not `value`
+    std::string text;
   };
 
   static intptr_t callback(SEModuleRecord* record, int32_t opcode, int32_t index, int32_t value,
@@ -218,6 +220,12 @@ class Engine {
   void schedule_value(Instance& to, int pin, uint32_t clock, double value);
   void schedule_status(Instance& to, int pin, uint32_t clock, int32_t status);
   void set_signal(Instance& to, int pin, const Signal& signal);
+  // A new text for a DT_STRING input at `clock`, told with EV_PIN_STATUS.
+  void schedule_text(Instance& to, int pin, uint32_t clock, const std::string& text);
+  // Text typed into the instance's edit window (GuiSide::type_into_edit) at
+  // the first block boundary at or after `clock`, before that block's
+  // events.
+  void schedule_typing(Instance& to, uint32_t clock, const std::string& text);
   // Keeps every sample an output pin holds after each block.
   void record(Instance& from, int pin);
   const std::vector<float>& recorded(Instance& from, int pin) const;
@@ -251,6 +259,7 @@ class Engine {
   std::vector<std::unique_ptr<Instance>> instances_;
   std::vector<Connection> connections_;
   std::map<std::pair<Instance*, int>, Signal> signals_;
+  std::multimap<uint32_t, std::pair<Instance*, std::string>> typing_;  // by clock, in patch order
   std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;
   std::vector<OutputEvent> output_events_;
   uint32_t clock_ = 0;

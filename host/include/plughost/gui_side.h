@@ -50,8 +50,16 @@ class GuiSide {
   // Mouse commands: opcode kGuiButtonDown, kGuiButtonUp or kGuiMouseMove;
   // flags 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl.
   void mouse(int opcode, int x, int y, int flags);
-  // Delivers the byte blocks the processing object sent (GUI opcode 6).
+  // Delivers the byte blocks the GUI object sent that are still pending
+  // (dispatcher opcode 12), then those the processing object sent (GUI
+  // opcode 6).
   void deliver_messages();
+  // The panel is shown: GUI opcode 8 with the window info (its window
+  // reference names the panel window).
+  void open_window();
+  // Types `text` into the first "edit" child window of the panel as a user
+  // would (platform::type_text). Throws HostError when there is none.
+  void type_into_edit(const std::string& text);
 
   SEWndInfo& window_info() { return window_info_; }
   int panel_width() const { return window_info_.width; }
@@ -60,8 +68,10 @@ class GuiSide {
   bool mouse_captured() const { return captured_; }
   // GUI host opcodes 4, 11 and 13 as (opcode, index), in call order.
   const std::vector<std::pair<int, int>>& setup_calls() const { return setup_calls_; }
-  // Byte blocks the GUI object sent with GUI host opcode 2, in order (they
-  // also reach the processing object as dispatcher opcode 12).
+  // Byte blocks the GUI object sent with GUI host opcode 2, in order. Each
+  // reaches the processing object as dispatcher opcode 12 of its own, after
+  // the GUI call that sent it has returned (so a GUI object that writes
+  // shared data after sending has finished before the other side reacts).
   const std::vector<std::string>& messages_to_dsp() const { return to_dsp_; }
   // The native window the panel lives in (created when first asked for;
   // null where no display can be had).
@@ -74,6 +84,7 @@ class GuiSide {
  private:
   intptr_t host_call(int opcode, int index, int value, void* data, float opt);
   void flush_notices();
+  void flush_to_dsp();
   // A write from the GUI object reaches the processing side.
   void wrote(int pin);
 
@@ -87,6 +98,7 @@ class GuiSide {
   bool captured_ = false;
   std::vector<std::pair<int, int>> setup_calls_;
   std::vector<std::string> to_dsp_;
+  std::vector<std::string> pending_to_dsp_;  // sent, not yet delivered
   HWND window_ = nullptr;
 };
 

@@ -7,6 +7,7 @@
 //   "connections": [ {"from": "a.MIDI Out1", "to": "b.MIDI In"} ],
 //   "events": [ {"time": 500, "to": "sel.MIDI In", "midi": "90 3C 64"},
 //               {"time": 900, "to": "sel.Choice", "value": "on"},
+//               {"time": 920, "to": "tool.File", "text": "dump.syx"},
 //               {"time": 950, "to": "split.Gate In", "status": 1} ],
 //   "signals": [ {"to": "split.Pitch In", "initial": 0.5,
 //                 "points": [ {"at": 100, "value": 0.6},
@@ -14,6 +15,7 @@
 //                {"to": "split.Gate In", "at": 64, "samples": [1, 0.5, "nan", 0]} ],
 //   "record": [ "split.Gate Out" ],
 //   "gui_notify": "deferred",
+//   "typing": [ {"time": 1000, "module": "tool", "text": "F0 7E 7F 06 01 F7"} ],
 //   "gestures": [ {"module": "curve", "actions": [ {"down": [20, 30], "flags": 1},
 //                                                  {"move": [40, 30], "flags": 1},
 //                                                  {"up": [40, 30]} ]} ]
@@ -22,6 +24,9 @@
 // Modules whose library offers a GUI object get one, opened as restored
 // from a saved patch when the module's entry gives pin values and as a new
 // instance otherwise ("gui_open": "new" or "restored" says so explicitly).
+// A module entry with "panel": "open" has its panel shown (GUI opcode 8)
+// once its GUI object is open. "typing" types text into a shown panel's edit
+// window as a user would, at the first block boundary at or after its time.
 // "gui_notify" ("immediate" or "deferred", the default) says when a GUI
 // object hears back about its own pin writes. Gestures are mouse commands
 // (flags: 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl) played on the panels
