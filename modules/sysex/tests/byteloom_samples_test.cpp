@@ -1,6 +1,7 @@
 // Every shared sample file through the module: loaded, saved as `.syx` and
 // as `.txt`, the `.txt` loaded back and saved raw again: the bytes stay the
 // file's own. Natively the `.txt` files are also read by python3-mido.
+#include <cstdio>
 #include <cstdlib>
 
 #include "byteloom_fixture.h"
@@ -24,7 +25,19 @@ TEST_F(ByteloomTest, SampleFilesSurviveSavingAsSyxAndTxt) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(BYTELOOM_SAMPLE_DIR)) {
     const std::string ext = entry.path().extension().string();
-    if (ext == ".syx" || ext == ".txt") files.push_back(entry.path());
+    if (ext != ".syx" && ext != ".txt") continue;
+#ifdef _WIN32
+    // Wine's edit control takes minutes for texts of some 100,000
+    // characters: under Wine the small files and the refused one only; the
+    // native run takes every file.
+    const auto size = fs::file_size(entry.path());
+    if (size > 5000 && size <= 218410) {
+      std::printf("note: %s is checked by the native run only\n",
+                  entry.path().filename().string().c_str());
+      continue;
+    }
+#endif
+    files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
   ASSERT_FALSE(files.empty());
