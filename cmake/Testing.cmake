@@ -47,3 +47,30 @@ function(se_add_fuzzer name)
   file(APPEND ${CMAKE_BINARY_DIR}/fuzz/fuzzers.txt "${name} ${corpus}\n")
   add_dependencies(fuzzers ${name})
 endfunction()
+
+# se_use_comma_locale(TARGET)
+# For tests built on testing_locale::CommaLocale (common/testing): a
+# comma-decimal locale made from the locale sources of Debian's "locales"
+# package into the build tree (no root needed, nothing installed), named to
+# the test by SE_TEST_LOCPATH. Windows (Wine) has one of its own.
+function(se_use_comma_locale target)
+  if(CMAKE_CROSSCOMPILING)
+    return()
+  endif()
+  find_program(LOCALEDEF localedef)
+  if(NOT LOCALEDEF)
+    return()
+  endif()
+  set(locales ${CMAKE_BINARY_DIR}/test_locales)
+  if(NOT TARGET se_test_locale)
+    add_custom_command(
+      OUTPUT ${locales}/made
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${locales}
+      COMMAND sh -c "'${LOCALEDEF}' -c -i de_DE -f UTF-8 '${locales}/de_DE.UTF-8' >/dev/null 2>&1 || true"
+      COMMAND ${CMAKE_COMMAND} -E touch ${locales}/made
+      VERBATIM)
+    add_custom_target(se_test_locale DEPENDS ${locales}/made)
+  endif()
+  add_dependencies(${target} se_test_locale)
+  target_compile_definitions(${target} PRIVATE SE_TEST_LOCPATH="${locales}")
+endfunction()

@@ -6,6 +6,8 @@
 #include <limits>
 #include <system_error>
 
+#include "common/c_numbers.h"
+
 namespace tonus {
 
 double Log10(double x) {
@@ -84,18 +86,11 @@ double ReadNumber(std::string_view text) {
   if (int_digits + frac_digits == 0) return 0.0;
   std::size_t end = i;
   // The exponent counts only when at least one digit follows "e" and its sign.
-  long long exponent = 0;
   if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
     std::size_t j = i + 1;
-    bool exp_negative = false;
-    if (j < s.size() && (s[j] == '+' || s[j] == '-')) exp_negative = s[j++] == '-';
+    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
     if (j < s.size() && IsDigit(s[j])) {
-      while (j < s.size() && IsDigit(s[j])) {
-        // Saturates: only its order of magnitude matters beyond this.
-        if (exponent < 1'000'000'000) exponent = exponent * 10 + (s[j] - '0');
-        ++j;
-      }
-      if (exp_negative) exponent = -exponent;
+      while (j < s.size() && IsDigit(s[j])) ++j;
       end = j;
     }
   }
@@ -105,21 +100,8 @@ double ReadNumber(std::string_view text) {
   double value = 0.0;
   const auto [ptr, ec] = std::from_chars(first, s.data() + end, value);
   if (ec == std::errc::result_out_of_range) {
-    // Beyond the double range: infinite when the first non-zero digit's
-    // power of ten is positive, else too small to be anything but 0.
-    long long power = 0;
-    std::size_t k = mantissa_begin;
-    while (k < mantissa_begin + int_digits && s[k] == '0') ++k;
-    if (k < mantissa_begin + int_digits) {
-      power = static_cast<long long>(mantissa_begin + int_digits - k) - 1;
-    } else {
-      std::size_t f = mantissa_begin + int_digits + 1;
-      const std::size_t frac_end = f + frac_digits;
-      while (f < frac_end && s[f] == '0') ++f;
-      if (f == frac_end) return 0.0;  // all digits 0: no range to exceed
-      power = -static_cast<long long>(f - (mantissa_begin + int_digits));
-    }
-    value = power + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    // Beyond the double range: infinite or 0, as strtod gives it.
+    value = cnum::outOfRangeMagnitude(first, s.data() + end, false);
   } else if (ec != std::errc() || ptr != s.data() + end) {
     value = 0.0;  // cannot happen for the text checked above
   }

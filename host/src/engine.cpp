@@ -5,7 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/c_numbers.h"
 #include "plughost/host_error.h"
+#include "plughost/paths.h"
+#include "plughost/pin_values.h"
 #include "se_sdk2/gui_opcodes.h"
 #include "se_sdk2/host_opcodes.h"
 
@@ -24,11 +27,6 @@ bool gets_processing_pin(int revision, int flags) {
   // Revision 2230 gives UI-communication pins no processing-side pin unless
   // they are also IO_UI_DUAL; revision 2020 gives every entry one.
   return revision < 2230 || (flags & IO_UI_COMMUNICATION) == 0 || (flags & IO_UI_DUAL) != 0;
-}
-
-bool is_absolute(const std::string& path) {
-  return !path.empty() &&
-         (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
 }
 
 // Marks a pending entry that only changes a value (the pin has no
@@ -75,27 +73,26 @@ Instance::Instance(Engine& engine, std::string name, std::shared_ptr<PluginLibra
     throw HostError(library_->path() + ": makeModule returned a record without the module magic");
   }
   process_ = record_->process;
-  window_info_.window_ref = instance_number_;  // GUI host opcode 12 turns it into the panel window
   dispatch(se::kOpSampleRate, 0, 0, nullptr, engine_.sample_rate());
   dispatch(se::kOpBlockSize, 0, engine_.block_size());
   enumerate_pins(pin_count, extra_repeats);
   if (library_->properties().flags & 0x100) {
-    void* gui =
-        library_->make_module()(0, 2, reinterpret_cast<HostCallback>(&Instance::gui_callback),
-                                reinterpret_cast<intptr_t>(this));
-    if (!gui || static_cast<SEGuiRecord*>(gui)->magic != SE_GUI_MAGIC) {
+    auto gui = std::make_unique<GuiSide>(*this);
+    void* record = library_->make_module()(0, 2, reinterpret_cast<HostCallback>(&GuiSide::callback),
+                                           reinterpret_cast<intptr_t>(gui.get()));
+    if (!record || static_cast<SEGuiRecord*>(record)->magic != SE_GUI_MAGIC) {
       dispatch(se::kOpClose);
       record_ = nullptr;
       throw HostError(library_->path() + ": makeModule created no GUI object, though offered");
     }
-    gui_ = static_cast<SEGuiRecord*>(gui);
+    gui->attach(static_cast<SEGuiRecord*>(record));
+    gui_ = std::move(gui);
   }
 }
 
 Instance::~Instance() {
-  if (gui_) gui_->dispatcher(gui_, se::kGuiClose, 0, 0, nullptr, 0.0f);
+  gui_.reset();  // the GUI object closes first
   if (record_) dispatch(se::kOpClose);
-  destroy_panel_window();
 }
 
 intptr_t Instance::dispatch(int opcode, int index, int value, void* data, float opt) {
@@ -121,7 +118,9 @@ void Instance::enumerate_pins(std::optional<int> pin_count, int extra_repeats) {
   const int declared = static_cast<int>(pins_.size());
   pin_count_ = pin_count ? *pin_count : declared + std::max(0, extra_repeats);
 
-  // The processing side's pin walk, as the framework's Open does it.
+  // The processing side's pin walk, written out again here on purpose
+  // rather than taken from the framework: the host checks the framework's
+  // Open against its own reading of the rules, as an independent host would.
   int i = 0;
   for (HostPin& pin : pins_) {
     if (i >= pin_count_) break;
@@ -145,10 +144,10 @@ void Instance::enumerate_pins(std::optional<int> pin_count, int extra_repeats) {
     if (pin.datatype == DT_STRING) {
       pin.text = pin.default_text;
     } else {
-      pin.value = std::strtod(pin.default_text.c_str(), nullptr);
+      pin.value = cnum::readCNumber(pin.default_text);
     }
     if (pin.datatype == DT_FSAMPLE) {
-      pin.buffer.assign(engine_.block_size(), static_cast<float>(pin.value));
+      pin.buffer.assign(engine_.block_size(), to_float(pin.value));
     }
     write_variable(pin);
   }
@@ -180,16 +179,16 @@ void Instance::write_variable(HostPin& pin) {
   if (!pin.variable) return;
   switch (pin.datatype) {
     case DT_CHOICE:
-      *static_cast<int16_t*>(pin.variable) = static_cast<int16_t>(pin.value);
+      *static_cast<int16_t*>(pin.variable) = to_int16(pin.value);
       break;
     case DT_SWITCH:
       *static_cast<uint8_t*>(pin.variable) = pin.value != 0.0 ? 1 : 0;
       break;
     case DT_FLOAT32:
-      *static_cast<float*>(pin.variable) = static_cast<float>(pin.value);
+      *static_cast<float*>(pin.variable) = to_float(pin.value);
       break;
     case DT_INT32:
-      *static_cast<int32_t*>(pin.variable) = static_cast<int32_t>(pin.value);
+      *static_cast<int32_t*>(pin.variable) = to_int32(pin.value);
       break;
     default:
       break;
@@ -198,8 +197,12 @@ void Instance::write_variable(HostPin& pin) {
 
 void Instance::set_value(int pin, double value) {
   HostPin& p = pins_.at(pin);
+  const std::string misfit = value_misfit(p, value);
+  if (!misfit.empty()) {
+    throw HostError("module \"" + name_ + "\" pin \"" + p.name + "\": " + misfit);
+  }
   p.value = value;
-  if (p.datatype == DT_FSAMPLE) std::fill(p.buffer.begin(), p.buffer.end(), float(value));
+  if (p.datatype == DT_FSAMPLE) std::fill(p.buffer.begin(), p.buffer.end(), to_float(value));
   write_variable(p);
 }
 
@@ -255,7 +258,7 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
       const int pin = host_pin_of_processing(index);
       if (pin < 0 || !data || value <= 0) return 0;
       std::string path = pins_[pin].text;
-      if (!path.empty() && !is_absolute(path)) path = engine_.base_dir() + "/" + path;
+      if (!path.empty() && !is_rooted(path)) path = engine_.base_dir() + "/" + path;
       const size_t n = std::min(path.size(), static_cast<size_t>(value - 1));
       std::memcpy(data, path.data(), n);
       static_cast<char*>(data)[n] = '\0';
@@ -300,7 +303,7 @@ void Instance::deliver(Pending& pending) {
     const bool changed = pin.value != pending.value;
     pin.value = pending.value;
     write_variable(pin);
-    if (changed) pin_changed(pending.write_pin, false);
+    if (changed && gui_) gui_->pin_changed(pending.write_pin, false);
   }
   if (pending.event.type == kNoEvent) return;
   awake_ = true;  // an event for a sleeping instance wakes it
@@ -373,10 +376,17 @@ void Engine::connect(Instance& from, int from_pin, Instance& to, int to_pin) {
   const bool samples = out.datatype == DT_FSAMPLE && in.datatype == DT_FSAMPLE;
   if (!midi && !samples) throw HostError(what + "only MIDI to MIDI and signal to signal connect");
   if (&from == &to) throw HostError(what + "a module cannot feed itself");
+  // Refused connections leave nothing behind: the loop check runs on the
+  // list with the new connection, and the pins are marked only once it is kept.
+  connections_.push_back({&from, from_pin, &to, to_pin});
+  try {
+    processing_order();  // throws when the new connection closes a loop
+  } catch (...) {
+    connections_.pop_back();
+    throw;
+  }
   out.connected = true;
   in.connected = true;
-  connections_.push_back({&from, from_pin, &to, to_pin});
-  processing_order();  // throws when the new connection closes a loop
 }
 
 void Engine::schedule_midi(Instance& to, int pin, uint32_t clock, int32_t message) {
@@ -407,13 +417,17 @@ void Engine::schedule_value(Instance& to, int pin, uint32_t clock, double value)
   if (p.datatype == DT_MIDI_STREAM || p.datatype == DT_STRING) {
     throw HostError("pin " + to.name() + "." + p.name + " holds no number");
   }
+  const std::string misfit = value_misfit(p, value);
+  if (!misfit.empty()) {
+    throw HostError("module \"" + to.name() + "\" pin \"" + p.name + "\": " + misfit);
+  }
   if (p.datatype == DT_FSAMPLE) {
     // A signal input: a step in its signal (which sends the status).
     Signal& s = signals_[{&to, pin}];
-    if (s.points.empty()) s.initial = static_cast<float>(p.value);
+    if (s.points.empty()) s.initial = to_float(p.value);
     Signal::Point point;
     point.at = clock;
-    point.value = static_cast<float>(value);
+    point.value = to_float(value);
     s.points.insert(std::upper_bound(s.points.begin(), s.points.end(), point,
                                      [](const auto& a, const auto& b) { return a.at < b.at; }),
                     point);
@@ -532,7 +546,7 @@ void Engine::run(uint32_t samples) {
     for (Instance* instance : order) {
       fill_inputs(*instance, clock_, count);
       instance->process_block(clock_, count);
-      instance->deliver_gui_messages();
+      if (instance->has_gui()) instance->gui()->deliver_messages();
       for (auto& [key, samples_kept] : recordings_) {
         if (key.first != instance) continue;
         const std::vector<float>& buffer = instance->pins()[key.second].buffer;

@@ -1,11 +1,15 @@
 // The host's GUI side of an instance: the GUI object's host callback, pin
 // values seen from the GUI, byte blocks between the two objects, painting
 // and the mouse.
+#include "plughost/gui_side.h"
+
+#include <algorithm>
 #include <cstring>
 
 #include "platform/window_host.h"
 #include "plughost/engine.h"
 #include "plughost/host_error.h"
+#include "plughost/pin_values.h"
 #include "se_sdk2/gui_opcodes.h"
 #include "se_sdk2/host_opcodes.h"
 
@@ -25,87 +29,103 @@ float float_bits_of(int flags) {
 
 }  // namespace
 
-intptr_t Instance::gui_callback(SEGuiRecord* record, int32_t opcode, int32_t index, int32_t value,
-                                void* data, float opt) {
-  auto* self = reinterpret_cast<Instance*>(record->host_word);
-  return self->gui_host_call(opcode, index, value, data, opt);
+GuiSide::GuiSide(Instance& instance) : instance_(instance) {
+  // GUI host opcode 12 turns the reference into the panel window.
+  window_info_.window_ref = instance.instance_number();
 }
 
-void Instance::gui_open(bool restored) {
-  if (!gui_ || gui_opened_) return;
-  gui_opened_ = true;
-  gui_dispatch(se::kGuiOpen, restored ? 1 : 0);
+GuiSide::~GuiSide() {
+  if (record_) record_->dispatcher(record_, se::kGuiClose, 0, 0, nullptr, 0.0f);
+  record_ = nullptr;
+  if (window_) platform::destroy_window(window_);
+  window_ = nullptr;
 }
 
-intptr_t Instance::gui_dispatch(int opcode, intptr_t index, int value, void* data, float opt) {
-  if (!gui_) return 0;
-  ++gui_depth_;
-  const intptr_t result = gui_->dispatcher(gui_, opcode, index, value, data, opt);
-  --gui_depth_;
-  if (gui_depth_ == 0) flush_gui_notifications();
+intptr_t GuiSide::callback(SEGuiRecord* record, int32_t opcode, int32_t index, int32_t value,
+                           void* data, float opt) {
+  auto* self = reinterpret_cast<GuiSide*>(record->host_word);
+  return self->host_call(opcode, index, value, data, opt);
+}
+
+void GuiSide::open(bool restored) {
+  if (!record_ || opened_) return;
+  opened_ = true;
+  dispatch(se::kGuiOpen, restored ? 1 : 0);
+}
+
+intptr_t GuiSide::dispatch(int opcode, intptr_t index, int value, void* data, float opt) {
+  if (!record_) return 0;
+  ++depth_;
+  const intptr_t result = record_->dispatcher(record_, opcode, index, value, data, opt);
+  --depth_;
+  if (depth_ == 0) flush_notices();
   return result;
 }
 
-void Instance::paint(HDC dc) {
-  gui_dispatch(se::kGuiPaint, reinterpret_cast<intptr_t>(dc), 0, &window_info_);
+void GuiSide::paint(HDC dc) {
+  dispatch(se::kGuiPaint, reinterpret_cast<intptr_t>(dc), 0, &window_info_);
 }
 
-void Instance::mouse(int opcode, int x, int y, int flags) {
-  gui_dispatch(opcode, x, y, &window_info_, float_bits_of(flags));
+void GuiSide::mouse(int opcode, int x, int y, int flags) {
+  dispatch(opcode, x, y, &window_info_, float_bits_of(flags));
 }
 
-void Instance::deliver_gui_messages() {
-  if (!gui_ || to_gui_.empty()) return;
+void GuiSide::deliver_messages() {
+  std::vector<GuiMessage>& queued = instance_.messages_to_gui();
+  if (queued.empty()) return;
   std::vector<GuiMessage> messages;
-  messages.swap(to_gui_);
+  messages.swap(queued);
   for (GuiMessage& m : messages) {
-    gui_dispatch(se::kGuiDspMessage, static_cast<intptr_t>(m.bytes.size()), m.tag, m.bytes.data());
+    dispatch(se::kGuiDspMessage, static_cast<intptr_t>(m.bytes.size()), m.tag, m.bytes.data());
   }
 }
 
-void Instance::pin_changed(int pin, bool from_gui) {
-  if (!gui_ || !gui_opened_ || pin >= static_cast<int>(pins_.size())) return;
-  if (pins_[pin].repeat) return;  // repeats have no GUI pin
-  if (from_gui && engine_.gui_notify() == GuiNotify::kDeferred && gui_depth_ > 0) {
+void GuiSide::pin_changed(int pin, bool from_gui) {
+  const std::vector<HostPin>& pins = instance_.pins();
+  if (!record_ || !opened_ || pin < 0 || pin >= static_cast<int>(pins.size())) return;
+  if (pins[pin].repeat) return;  // repeats have no GUI pin
+  if (from_gui && instance_.engine_.gui_notify() == GuiNotify::kDeferred && depth_ > 0) {
     pending_notices_.push_back(pin);
     return;
   }
-  gui_dispatch(se::kGuiPinChanged, pin);
+  dispatch(se::kGuiPinChanged, pin);
 }
 
-void Instance::flush_gui_notifications() {
+void GuiSide::flush_notices() {
   for (int round = 0; !pending_notices_.empty(); ++round) {
     if (round >= kMaxNoticeRounds) {
       pending_notices_.clear();
-      throw HostError("module \"" + name_ + "\": pin change notices do not settle");
+      throw HostError("module \"" + instance_.name() + "\": pin change notices do not settle");
     }
     const int pin = pending_notices_.front();
     pending_notices_.erase(pending_notices_.begin());
-    gui_dispatch(se::kGuiPinChanged, pin);
+    dispatch(se::kGuiPinChanged, pin);
   }
 }
 
-void Instance::gui_wrote(int pin) {
-  HostPin& p = pins_[pin];
+void GuiSide::wrote(int pin) {
+  HostPin& p = instance_.pins()[pin];
   if (p.processing_index >= 0 && p.datatype != DT_STRING && p.datatype != DT_MIDI_STREAM) {
-    write_variable(p);
-    if (p.direction != DR_OUT) engine_.schedule_status(*this, pin, engine_.clock(), ST_ONE_OFF);
+    instance_.write_variable(p);
+    Engine& engine = instance_.engine_;
+    if (p.direction != DR_OUT) engine.schedule_status(instance_, pin, engine.clock(), ST_ONE_OFF);
   }
   pin_changed(pin, true);
 }
 
-intptr_t Instance::gui_host_call(int opcode, int index, int value, void* data, float opt) {
-  const bool pin_ok = index >= 0 && index < static_cast<int>(pins_.size());
+intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float opt) {
+  std::vector<HostPin>& pins = instance_.pins();
+  const bool pin_ok = index >= 0 && index < static_cast<int>(pins.size());
   switch (opcode) {
     case se::kGuiHostRedraw:
       ++redraws_;
       return 0;
     case se::kGuiHostInstanceNumber:
-      return instance_number_;
+      return instance_.instance_number();
     case se::kGuiHostSendToDsp: {
       if (!data || index <= 0) return 0;
       to_dsp_.emplace_back(static_cast<const char*>(data), static_cast<size_t>(index));
-      dispatch(se::kOpGuiMessage, index, 0, data);
+      instance_.dispatch(se::kOpGuiMessage, index, 0, data);
       return 0;
     }
     case se::kGuiHostPanelSize:
@@ -119,44 +139,44 @@ intptr_t Instance::gui_host_call(int opcode, int index, int value, void* data, f
       return 0;
     case se::kGuiHostPinCount: {
       int declared = 0;
-      for (const HostPin& p : pins_) declared += p.repeat ? 0 : 1;
+      for (const HostPin& p : pins) declared += p.repeat ? 0 : 1;
       return declared;
     }
     case se::kGuiHostSetText: {
       if (!pin_ok || !data) return 0;
       const std::string text = static_cast<const char*>(data);
-      if (pins_[index].text == text) return 0;
-      pins_[index].text = text;
-      gui_wrote(index);
+      if (pins[index].text == text) return 0;
+      pins[index].text = text;
+      wrote(index);
       return 0;
     }
     case se::kGuiHostGetText:
       // Valid until the pin's text next changes.
-      return pin_ok ? reinterpret_cast<intptr_t>(pins_[index].text.c_str()) : 0;
+      return pin_ok ? reinterpret_cast<intptr_t>(pins[index].text.c_str()) : 0;
     case se::kGuiHostParentWindow:
       return reinterpret_cast<intptr_t>(panel_window());
     case se::kGuiHostGetValue: {
       if (!pin_ok || !data) return 0;
-      const HostPin& p = pins_[index];
+      const HostPin& p = pins[index];
       if (p.datatype == DT_FLOAT32 || p.datatype == DT_FSAMPLE) {
-        *static_cast<float*>(data) = static_cast<float>(p.value);
+        *static_cast<float*>(data) = to_float(p.value);
       } else {
-        *static_cast<int32_t*>(data) = static_cast<int32_t>(p.value);
+        *static_cast<int32_t*>(data) = to_int32(p.value);
       }
       return 0;
     }
     case se::kGuiHostSetValue: {
       if (!pin_ok) return 0;
-      HostPin& p = pins_[index];
+      HostPin& p = pins[index];
       const double v = p.datatype == DT_FLOAT32 ? double(opt) : double(value);
       if (p.value == v) return 0;
       p.value = v;
-      gui_wrote(index);
+      wrote(index);
       return 0;
     }
     case se::kGuiHostGetWideText: {
       if (!pin_ok) return 0;
-      const std::string& text = pins_[index].text;
+      const std::string& text = pins[index].text;
       if (!data) return static_cast<intptr_t>(text.size());
       if (value <= 0) return 0;
       // Latin-1 to UTF-16, at most `value` characters, terminated when room.
@@ -179,18 +199,14 @@ intptr_t Instance::gui_host_call(int opcode, int index, int value, void* data, f
   }
 }
 
-HWND Instance::panel_window() {
+HWND GuiSide::panel_window() {
   if (!window_) {
     const int w = window_info_.width > 0 ? window_info_.width : kDefaultPanelWidth;
     const int h = window_info_.height > 0 ? window_info_.height : kDefaultPanelHeight;
-    window_ = platform::create_panel_window(w, h, name_.c_str());  // null without a display
+    window_ =
+        platform::create_panel_window(w, h, instance_.name().c_str());  // null without a display
   }
   return window_;
-}
-
-void Instance::destroy_panel_window() {
-  if (window_) platform::destroy_window(window_);
-  window_ = nullptr;
 }
 
 }  // namespace plughost

@@ -8,7 +8,9 @@
 
 #include "plughost/engine.h"
 #include "plughost/host_error.h"
+#include "plughost/panel.h"
 #include "plughost/patch.h"
+#include "plughost/report.h"
 
 namespace {
 
@@ -108,8 +110,8 @@ int paint(const std::string& patch_path, const std::string& module, const std::s
   patch.engine->run(patch.length);
   plughost::play_gestures(patch);
   plughost::paint_panel(instance, png);
-  std::printf("plughost: painted %s (%dx%d) to %s\n", module.c_str(), instance.panel_width(),
-              instance.panel_height(), png.c_str());
+  std::printf("plughost: painted %s (%dx%d) to %s\n", module.c_str(), instance.gui()->panel_width(),
+              instance.gui()->panel_height(), png.c_str());
   return 0;
 }
 

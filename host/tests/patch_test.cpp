@@ -7,7 +7,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "comma_locale.h"
 #include "plughost/host_error.h"
+#include "plughost/report.h"
 #include "plughost_testing.h"
 
 namespace {
@@ -77,6 +79,86 @@ TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
     EXPECT_NE(message.find(c.message), std::string::npos)
         << "patch: " << c.patch << "\nmessage: " << message << "\nexpected: " << c.message;
   }
+}
+
+// Values that no pin of the type can hold used to reach a conversion to
+// int16_t/int32_t/float whose result C++ leaves undefined; each is now a
+// patch error naming the module, the pin and the value.
+TEST(Patch, ValuesBeyondAPinsTypeAreRefusedNamingModulePinAndValue) {
+  const std::string m = R"({"name": "sel", "library": ")" + forka() + R"(", "pins": )";
+  const std::string d =
+      R"({"name": "div", "library": ")" + plughost::testing::plugin("Divara_v3") + R"("})";
+  const struct {
+    std::string patch;
+    std::string message;
+  } cases[] = {
+      {R"({"length": 5, "modules": [)" + m + R"({"Choice": "nan"}}]})",
+       "module \"sel\" pin \"Choice\": nan does not fit a choice pin"},
+      {R"({"length": 5, "modules": [)" + m + R"({"Choice": 1e10}}]})",
+       "module \"sel\" pin \"Choice\": 10000000000 does not fit a choice pin"},
+      {R"({"length": 5, "modules": [)" + m + R"({"Choice": -1e10}}]})",
+       "module \"sel\" pin \"Choice\": -10000000000 does not fit a choice pin"},
+      {R"({"length": 5, "modules": [)" + m + R"({"Choice": "inf"}}]})",
+       "module \"sel\" pin \"Choice\": inf does not fit a choice pin"},
+      {R"({"length": 5, "modules": [)" + m +
+           R"({}}], "events": [{"time": 1, "to": "sel.Choice", "value": 40000}]})",
+       "events[0]: module \"sel\" pin \"Choice\": 40000 does not fit a choice pin"},
+      {R"({"length": 5, "modules": [)" + d +
+           R"(], "signals": [{"to": "div.Gate In", "initial": 1e300, "points": []}]})",
+       "signals[0].initial: 1e+300 is beyond the float range"},
+      {R"({"length": 5, "modules": [)" + d +
+           R"(], "signals": [{"to": "div.Gate In", "samples": ["-1e39"]}]})",
+       "signals[0].samples[0]: \"-1e39\" is beyond the float range"},
+      {R"({"length": 5, "sample_rate": 1e300, "modules": [)" + d + "]}",
+       "sample_rate: 1e+300 is beyond the float range"},
+      {R"({"length": 5, "modules": [{"name": "x", "library": ")" + forka() +
+           R"(", "pin_count": 1e12}]})",
+       "modules[0].pin_count: 1000000000000.0 is not a whole number from 0 to 4096"},
+      {R"({"length": 5, "modules": [{"name": "x", "library": ")" + forka() +
+           R"(", "extra_pins": -1}]})",
+       "modules[0].extra_pins: -1 is not a whole number from 0 to 4096"},
+      {R"({"length": 5, "modules": [)" + d +
+           R"(], "events": [{"time": 1, "to": "div.Gate In", "status": 3e9}]})",
+       "events[0].status: 3000000000.0 is not a whole number"},
+  };
+  for (const auto& c : cases) {
+    const std::string message = error_of(c.patch);
+    EXPECT_NE(message.find(c.message), std::string::npos)
+        << "patch: " << c.patch << "\nmessage: " << message << "\nexpected: " << c.message;
+  }
+  // Float pins take infinities and NaN: they are floats.
+  EXPECT_EQ(
+      error_of(R"({"length": 5, "modules": [)" + d +
+               R"(], "signals": [{"to": "div.Gate In", "samples": ["nan", "-inf", 3.4e38]}]})"),
+      "(loaded)");
+}
+
+using PatchInACommaLocale = testing_locale::CommaLocale;
+
+// Numbers in patch files are read as in the "C" locale: with strtod, "0.5"
+// read as 0 in a comma-decimal locale and "1,5" was refused or misread.
+TEST_F(PatchInACommaLocale, NumbersInTextAreReadWithAPoint) {
+  plughost::PatchRun run = plughost::load_patch(
+      R"({"length": 4, "block_size": 4, "sample_rate": "48000.5", "modules": [
+           {"name": "d", "library": ")" +
+          plughost::testing::plugin("Divara_v3") + R"("}],
+          "signals": [{"to": "d.Gate In", "samples": ["0.5", "0.25", "1.5e-1", "0x1p-3"]}],
+          "record": ["d.Gate Low Out"]})",
+      ".");
+  EXPECT_EQ(run.engine->sample_rate(), 48000.5f);
+  run.engine->run(run.length);
+  plughost::Instance& d = run.engine->instance("d");
+  const std::vector<float>& low = run.engine->recorded(d, d.pin_index("Gate Low Out"));
+  ASSERT_EQ(low.size(), 4u);
+  EXPECT_EQ(low[0], 0.5f);
+  EXPECT_EQ(low[1], 0.25f);
+  EXPECT_EQ(low[2], 0.15f);
+  EXPECT_EQ(low[3], 0.125f);
+  EXPECT_NE(
+      error_of(R"({"length": 4, "sample_rate": "1,5", "modules": [{"name": "d", "library": ")" +
+               forka() + R"("}]})")
+          .find("sample_rate: expected a number"),
+      std::string::npos);
 }
 
 TEST(Patch, ListPinsTakeEntryNamesAndNumbersTakeText) {

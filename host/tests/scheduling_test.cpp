@@ -92,17 +92,28 @@ TEST(Scheduling, MidiAndStatusTravelAlongConnectionsAtTheSendersClock) {
             (std::vector<std::string>{"midi 40 00900090 0", "status pin=0 value=2 sample=0"}));
 }
 
-TEST(Scheduling, ConnectionsThatFormALoopAreRefused) {
+// A refused loop must leave the engine as it was: before, the connection
+// stayed in the list and every later run threw.
+TEST(Scheduling, ARefusedLoopLeavesTheEngineRunnableAndUnchanged) {
   Engine engine;
   plughost::Instance& a = engine.add("a", plugin("Forka"));
   plughost::Instance& b = engine.add("b", plugin("Forka"));
   engine.connect(a, a.pin_index("MIDI Out1"), b, b.pin_index("MIDI In"));
   try {
-    engine.connect(b, b.pin_index("MIDI Out1"), a, a.pin_index("MIDI In"));
+    engine.connect(b, b.pin_index("MIDI Out2"), a, a.pin_index("MIDI In"));
     FAIL() << "a loop was accepted";
   } catch (const plughost::HostError& e) {
     EXPECT_NE(std::string(e.what()).find("loop"), std::string::npos) << e.what();
   }
+  EXPECT_FALSE(b.pins()[b.pin_index("MIDI Out2")].connected);
+  EXPECT_FALSE(a.pins()[a.pin_index("MIDI In")].connected);
+  EXPECT_NO_THROW(engine.run(64));
+  engine.schedule_midi(a, a.pin_index("MIDI In"), 70, 0x00643C90);
+  EXPECT_NO_THROW(engine.run(64));
+  // The note went through a and on through b, and nowhere else.
+  std::vector<std::string> senders;
+  for (const auto& e : engine.output_events()) senders.push_back(e.module + "." + e.pin);
+  EXPECT_EQ(senders, (std::vector<std::string>{"a.MIDI Out1", "b.MIDI Out1"}));
 }
 
 TEST(Scheduling, FileNamesResolveAgainstThePatchFolder) {

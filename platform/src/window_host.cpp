@@ -1,5 +1,6 @@
 #include "platform/window_host.h"
 
+#include "common/ascii_case.h"
 #include "platform/win32.h"
 #ifndef _WIN32
 #include "linux/internal.h"
@@ -8,11 +9,6 @@
 namespace platform {
 
 namespace {
-
-std::string lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return s;
-}
 
 #ifdef _WIN32
 constexpr const char* panel_class = "platform_panel";
@@ -74,9 +70,9 @@ std::string window_class(HWND window) {
   char name[256];
   if (!IsWindow(window)) return {};
   const int n = GetClassNameA(window, name, sizeof name);
-  return lower(std::string(name, n > 0 ? n : 0));
+  return cnum::asciiLower(std::string_view(name, n > 0 ? n : 0));
 #else
-  return lower(detail::window_class(window));
+  return cnum::asciiLower(detail::window_class(window));
 #endif
 }
 

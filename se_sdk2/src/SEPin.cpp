@@ -51,5 +51,11 @@ float SEPin::CurrentSample() {
   if (!buffer) return 0.0f;
   const unsigned block_start =
       static_cast<unsigned>(m_module->HostCall(se::kHostBlockStartClock, m_pin_index));
-  return buffer[m_module->SampleClock() - block_start];
+  // The buffer holds one block: a clock outside the current block has no
+  // sample in it (unsigned arithmetic: a clock before the block start is
+  // outside too).
+  const unsigned offset = m_module->SampleClock() - block_start;
+  const bool inside = offset < static_cast<unsigned>(m_module->GetBlockSize());
+  SE_PRECONDITION_TEXT(inside, "SampleClock() - block_start < GetBlockSize()");
+  return inside ? buffer[offset] : 0.0f;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/canvas.h"
 #include "platform/window_host.h"
+#include "plughost/panel.h"
 #include "plughost/patch.h"
 #include "plughost/plugin_library.h"
 #include "probe_fixture.h"
@@ -26,7 +27,7 @@ class GuiProbeTest : public ::testing::TestWithParam<int> {
   // The GUI object's reports since the last call.
   V logs(Instance& gui) {
     V out;
-    const auto& all = gui.messages_to_dsp();
+    const auto& all = gui.gui()->messages_to_dsp();
     for (; seen_ < all.size(); ++seen_) {
       if (all[seen_].rfind("log ", 0) == 0) out.push_back(all[seen_].substr(4));
     }
@@ -36,8 +37,8 @@ class GuiProbeTest : public ::testing::TestWithParam<int> {
   // A command to the GUI object, as a byte block from the processing side;
   // answers what the GUI object reported, without its note of the block.
   V command(Instance& gui, const std::string& text) {
-    gui.gui_dispatch(se::kGuiDspMessage, static_cast<intptr_t>(text.size()), 3,
-                     const_cast<char*>(text.data()));
+    gui.gui()->dispatch(se::kGuiDspMessage, static_cast<intptr_t>(text.size()), 3,
+                        const_cast<char*>(text.data()));
     V out = logs(gui);
     const std::string note = revision() == 2230 ? "from_dsp[3] " + text : "from_dsp " + text;
     out.erase(std::remove(out.begin(), out.end(), note), out.end());
@@ -83,7 +84,7 @@ TEST_P(GuiProbeTest, OpenFlagIsTrueOnlyForIndexOne) {
     Engine engine;
     Instance& gui = engine.add("g", library());
     seen_ = 0;
-    gui.gui_dispatch(se::kGuiOpen, index);
+    gui.gui()->dispatch(se::kGuiOpen, index);
     EXPECT_EQ(logs(gui), V{index == 1 ? "open true" : "open false"}) << index;
   }
 }
@@ -91,7 +92,7 @@ TEST_P(GuiProbeTest, OpenFlagIsTrueOnlyForIndexOne) {
 TEST_P(GuiProbeTest, MouseCommandsPassInfoFlagsAndPoint) {
   Engine engine;
   Instance& gui = engine.add("g", library());
-  gui.gui_open(false);
+  gui.gui()->open(false);
   logs(gui);
   SEWndInfo w{};
   char address[32];
@@ -99,9 +100,9 @@ TEST_P(GuiProbeTest, MouseCommandsPassInfoFlagsAndPoint) {
   int flags = 5;
   float opt;
   std::memcpy(&opt, &flags, sizeof opt);
-  gui.gui_dispatch(se::kGuiButtonDown, 10, 20, &w, opt);
-  gui.gui_dispatch(se::kGuiMouseMove, -3, 7, &w, opt);
-  gui.gui_dispatch(se::kGuiButtonUp, 11, 21, &w, opt);
+  gui.gui()->dispatch(se::kGuiButtonDown, 10, 20, &w, opt);
+  gui.gui()->dispatch(se::kGuiMouseMove, -3, 7, &w, opt);
+  gui.gui()->dispatch(se::kGuiButtonUp, 11, 21, &w, opt);
   const std::string f = revision() == 2230 ? "5" : "0";  // revision 2020 passes no key state
   EXPECT_EQ(logs(gui), (V{"down 10,20 flags=" + f + " info=" + address,
                           "move -3,7 flags=" + f + " info=" + address,
@@ -111,9 +112,9 @@ TEST_P(GuiProbeTest, MouseCommandsPassInfoFlagsAndPoint) {
 TEST_P(GuiProbeTest, ReservedOpcodesReachTheModuleOnlyInRevision2230) {
   Engine engine;
   Instance& gui = engine.add("g", library());
-  EXPECT_EQ(gui.gui_dispatch(se::kGuiReserved10), revision() == 2230 ? 1 : 0);
-  gui.gui_dispatch(se::kGuiReserved11, 4);
-  gui.gui_dispatch(se::kGuiReserved12, 6);
+  EXPECT_EQ(gui.gui()->dispatch(se::kGuiReserved10), revision() == 2230 ? 1 : 0);
+  gui.gui()->dispatch(se::kGuiReserved11, 4);
+  gui.gui()->dispatch(se::kGuiReserved12, 6);
   if (revision() == 2230) {
     EXPECT_EQ(logs(gui), (V{"reserved10", "reserved11 4", "reserved12 6"}));
   } else {
@@ -124,7 +125,7 @@ TEST_P(GuiProbeTest, ReservedOpcodesReachTheModuleOnlyInRevision2230) {
 TEST_P(GuiProbeTest, PinHandlesAreSharedIn2230AndKeptPerPinIn2020) {
   Engine engine;
   Instance& gui = engine.add("g", library());
-  gui.gui_open(true);
+  gui.gui()->open(true);
   logs(gui);
   if (revision() == 2230) {
     EXPECT_EQ(command(gui, "two_handles 0"), V{"two_handles same 0 1"});
@@ -132,7 +133,7 @@ TEST_P(GuiProbeTest, PinHandlesAreSharedIn2230AndKeptPerPinIn2020) {
     EXPECT_EQ(command(gui, "two_handles 0"), V{"two_handles different 0 0"});
     // Opcode 7 passes the kept handle of its pin.
     const std::string handle = command(gui, "handle 2").at(0).substr(7);
-    gui.gui_dispatch(se::kGuiPinChanged, 2);
+    gui.gui()->dispatch(se::kGuiPinChanged, 2);
     EXPECT_EQ(logs(gui), V{"changed 2 handle " + handle});
   }
   EXPECT_EQ(command(gui, "pins"), V{"pins 4"});  // every declared pin, UI-only ones too
@@ -145,7 +146,7 @@ TEST_P(GuiProbeTest, PinValuesAreTheHostsAndSeenByBothObjects) {
     engine.set_gui_notify(when);
     Instance& gui = engine.add("g", library());
     engine.run(16);
-    gui.gui_open(true);
+    gui.gui()->open(true);
     seen_ = 0;
     logs(gui);
     // The GUI's own write comes back as a notice, inside the write or after it.
@@ -177,7 +178,7 @@ TEST_P(GuiProbeTest, NoticeOfAnOwnWriteComesInsideOrAfterTheWriteAsTheRunChooses
     Engine engine;
     engine.set_gui_notify(when);
     Instance& gui = engine.add("g", library());
-    gui.gui_open(true);
+    gui.gui()->open(true);
     seen_ = 0;
     logs(gui);
     const V seen = command(gui, "set_int_then_report 0 5");
@@ -192,7 +193,7 @@ TEST_P(GuiProbeTest, ProcessingSideSeesGuiWritesAsValueAndStatus) {
   Engine engine(44100.0f, 16);
   Instance& gui = engine.add("g", library());
   engine.run(16);
-  gui.gui_open(true);
+  gui.gui()->open(true);
   command(gui, "set_int 0 9");
   engine.run(16);
   command(gui, "set_float 2 1.5");
@@ -207,12 +208,12 @@ TEST_P(GuiProbeTest, ByteBlocksTravelBothWays) {
   Engine engine(44100.0f, 16);
   Instance& gui = engine.add("g", library());
   engine.run(16);
-  gui.gui_open(true);
+  gui.gui()->open(true);
   logs(gui);
   // GUI -> processing (GUI host opcode 2 -> dispatcher 12), whose answer
   // comes back (host opcode 17 -> GUI opcode 6) after the next block.
   command(gui, "to_dsp send instance");
-  EXPECT_EQ(gui.messages_to_dsp().back(), "send instance");
+  EXPECT_EQ(gui.gui()->messages_to_dsp().back(), "send instance");
   engine.run(16);
   const V after = logs(gui);
   EXPECT_EQ(after, (V{from_dsp("instance"), "instance 1"}));  // the processing side's number
@@ -221,16 +222,16 @@ TEST_P(GuiProbeTest, ByteBlocksTravelBothWays) {
 TEST_P(GuiProbeTest, PanelSizeCaptureAndRedrawReachTheHost) {
   Engine engine;
   Instance& gui = engine.add("g", library());
-  EXPECT_EQ(gui.setup_calls(), (std::vector<std::pair<int, int>>{{4, 1}, {11, 1}, {13, 2}}));
-  EXPECT_EQ(gui.panel_width(), 120);  // asked for at construction
-  EXPECT_EQ(gui.panel_height(), 80);
-  gui.gui_open(true);
+  EXPECT_EQ(gui.gui()->setup_calls(), (std::vector<std::pair<int, int>>{{4, 1}, {11, 1}, {13, 2}}));
+  EXPECT_EQ(gui.gui()->panel_width(), 120);  // asked for at construction
+  EXPECT_EQ(gui.gui()->panel_height(), 80);
+  gui.gui()->open(true);
   logs(gui);
   EXPECT_EQ(command(gui, "capture"), (V{"captured 1", "released 0"}));
   command(gui, "redraw");
   command(gui, "redraw");
-  EXPECT_EQ(gui.redraw_requests(), 2);
-  gui.paint(nullptr);
+  EXPECT_EQ(gui.gui()->redraw_requests(), 2);
+  gui.gui()->paint(nullptr);
   EXPECT_EQ(logs(gui), V{"paint 120x80"});
 }
 
@@ -263,14 +264,14 @@ TEST_P(GuiProbeTest, PanelsPaintThroughTheHostIntoAPng) {
 TEST_P(GuiProbeTest, EditWindowInThePanelTakesWhatAUserTypes) {
   Engine engine;
   Instance& gui = engine.add("g", library());
-  gui.gui_open(true);
+  gui.gui()->open(true);
   logs(gui);
   const V made = command(gui, "edit");
 #if defined(_WIN32)
   if (made == V{"edit none"}) GTEST_SKIP() << "no display for real windows here";
 #endif
   ASSERT_EQ(made, V{"edit ok"});
-  const auto children = platform::child_windows(gui.panel_window());
+  const auto children = platform::child_windows(gui.gui()->panel_window());
   ASSERT_EQ(children.size(), 1u);
   EXPECT_EQ(platform::window_class(children[0]), "edit");
   EXPECT_EQ(platform::window_text(children[0]), "hello");

@@ -92,6 +92,23 @@ TEST_P(ProbeTest, CurrentSampleAtTheFirstSampleOfABlockReadsElementZero) {
   EXPECT_EQ(reports[1], "status pin=0 value=1 sample=0.5");
 }
 
+// Between blocks the module's clock stands at the end of the block, one
+// past the buffer: CurrentSample must not read beyond it.
+TEST_P(ProbeTest, CurrentSampleOutsideTheCurrentBlockReadsZeroNotPastTheBuffer) {
+  Engine engine(44100.0f, 64);
+  plughost::Instance& probe = add(engine);
+  const int in = probe.pin_index("Signal In");
+  plughost::Signal signal;
+  signal.initial = 0.25f;
+  engine.set_signal(probe, in, signal);
+  engine.run(64);
+  plughost::testing::take_reports(probe);
+  const std::string index = std::to_string(probe.pins()[in].processing_index);
+  plughost::StderrCapture captured;
+  EXPECT_EQ(single(probe, "current_sample " + index), "sample " + index + " 0");
+  EXPECT_PRECONDITION_REPORT(captured.text(), "SampleClock() - block_start < GetBlockSize()");
+}
+
 TEST_P(ProbeTest, PinStatusForAPinIndexOutsideThePinsChangesNothing) {
   Engine engine(44100.0f, 16);
   plughost::Instance& probe = add(engine, /*pin_count=*/3);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "plughost/gui_side.h"
 #include "plughost/plugin_library.h"
 #include "se_sdk2/se_gui_types.h"
 #include "se_sdk2/se_types.h"
@@ -127,8 +128,9 @@ class Instance {
   uint32_t sample_clock() const { return clock_; }
 
   // Byte blocks sent with host opcode 17 and not yet delivered, oldest
-  // first. The engine hands them to the GUI object between blocks; an
-  // instance without a GUI object keeps them here (tests read them).
+  // first. The engine hands them to the GUI object between blocks
+  // (GuiSide::deliver_messages); an instance without a GUI object keeps
+  // them here (tests read them).
   std::vector<GuiMessage>& messages_to_gui() { return to_gui_; }
   // Bytes from the GUI side, delivered as dispatcher opcode 12.
   void send_gui_message(const std::string& bytes, int value = 0);
@@ -137,32 +139,10 @@ class Instance {
   // to send what no patch would, such as a pin index the module lacks).
   void inject(const SEEventRecord& event);
 
-  // ---- GUI side (modules whose library offers instance kind 2) ----------
+  // The GUI side, for modules whose library offers instance kind 2; null
+  // otherwise. Owned by the instance.
   bool has_gui() const { return gui_ != nullptr; }
-  SEGuiRecord* gui_record() const { return gui_; }
-  // GUI opcode 0 with index 1 (restored) or 0 (new instance); once.
-  void gui_open(bool restored);
-  // The GUI dispatcher; deferred pin notifications follow when it returns.
-  intptr_t gui_dispatch(int opcode, intptr_t index = 0, int value = 0, void* data = nullptr,
-                        float opt = 0.0f);
-  // Paint into a device context of the panel's size.
-  void paint(HDC dc);
-  // Mouse commands: opcode kGuiButtonDown, kGuiButtonUp or kGuiMouseMove.
-  void mouse(int opcode, int x, int y, int flags);
-  // Delivers the byte blocks from the processing object (GUI opcode 6).
-  void deliver_gui_messages();
-  SEWndInfo& window_info() { return window_info_; }
-  int panel_width() const { return window_info_.width; }
-  int panel_height() const { return window_info_.height; }
-  int redraw_requests() const { return redraws_; }
-  bool mouse_captured() const { return captured_; }
-  // GUI host opcodes 4, 11 and 13 as (opcode, index), in call order.
-  const std::vector<std::pair<int, int>>& setup_calls() const { return setup_calls_; }
-  // Byte blocks the GUI object sent with GUI host opcode 2, in order (they
-  // also reach the processing object as dispatcher opcode 12).
-  const std::vector<std::string>& messages_to_dsp() const { return to_dsp_; }
-  // The native window the panel lives in (created when first asked for).
-  HWND panel_window();
+  GuiSide* gui() const { return gui_.get(); }
 
   // Counters for tests: how often opcode 22 made the host re-read the
   // process entry, and how often the host called the process entry.
@@ -171,6 +151,7 @@ class Instance {
 
  private:
   friend class Engine;
+  friend class GuiSide;
   struct Pending {
     SEEventRecord event{};
     int write_pin = -1;  // host pin whose value changes at delivery, or -1
@@ -179,16 +160,6 @@ class Instance {
 
   static intptr_t callback(SEModuleRecord* record, int32_t opcode, int32_t index, int32_t value,
                            void* data, float opt);
-  static intptr_t gui_callback(SEGuiRecord* record, int32_t opcode, int32_t index, int32_t value,
-                               void* data, float opt);
-  intptr_t gui_host_call(int opcode, int index, int value, void* data, float opt);
-  // A pin's host value changed: the GUI object hears of it (GUI opcode 7).
-  void pin_changed(int pin, bool from_gui);
-  void flush_gui_notifications();
-  // A write from the GUI side reaches the processing side as a value and an
-  // EV_PIN_STATUS event at the current clock.
-  void gui_wrote(int pin);
-  void destroy_panel_window();
   intptr_t host_call(int opcode, int index, int value, void* data, float opt);
   void enumerate_pins(std::optional<int> pin_count, int extra_repeats);
   void write_variable(HostPin& pin);
@@ -211,17 +182,7 @@ class Instance {
   bool in_process_ = false;
   std::vector<GuiMessage> to_gui_;
   int process_reloads_ = 0;
-  SEGuiRecord* gui_ = nullptr;
-  bool gui_opened_ = false;
-  int gui_depth_ = 0;                 // GUI calls in progress (for deferred notices)
-  std::vector<int> pending_notices_;  // pins to report with GUI opcode 7
-  SEWndInfo window_info_{};
-  int redraws_ = 0;
-  bool captured_ = false;
-  std::vector<std::pair<int, int>> setup_calls_;
-  std::vector<std::string> to_dsp_;
-  std::vector<std::u16string> wide_texts_;  // GUI host opcode 17 scratch
-  HWND window_ = nullptr;
+  std::unique_ptr<GuiSide> gui_;
   int process_calls_ = 0;
 };
 

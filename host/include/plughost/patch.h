@@ -34,7 +34,6 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,9 +43,10 @@
 
 namespace plughost {
 
+// A mouse command for a panel (played by play_gestures, plughost/panel.h).
 struct Gesture {
-  Instance* instance = nullptr;
-  int opcode = 0;  // GUI opcode: button down, button up or mouse move
+  Instance* instance = nullptr;  // has a GUI side
+  int opcode = 0;                // GUI opcode: button down, button up or mouse move
   int x = 0;
   int y = 0;
   int flags = 0;
@@ -63,22 +63,6 @@ struct PatchRun {
 PatchRun load_patch(const std::string& json_text, const std::string& base_dir);
 PatchRun load_patch_file(const std::string& path);
 
-// Plays the patch's gestures on the panels.
-void play_gestures(const PatchRun& run);
-// Paints a module's panel (its size from the module, or the default) and
-// writes it as a PNG. Throws HostError when the module has no panel or the
-// file cannot be written.
-void paint_panel(Instance& instance, const std::string& png_path);
-
-// The readable log: every MIDI message and status change the outputs sent,
-// with clocks, then a summary per output and the recorded signals as runs of
-// equal samples.
-void write_text_log(std::ostream& out, const PatchRun& run);
-// The same as JSON text (signals as full sample arrays).
-std::string json_log(const PatchRun& run);
-
-// "Note On ch 1 key 60 vel 100" and the like for a packed short message.
-std::string describe_midi(int32_t message);
 // The value of a list entry ("on" in "on=1,off=0"; a plain entry's value is
 // its position), or nothing when the list has no such entry.
 bool list_entry_value(const std::string& list_text, const std::string& entry, double* value);

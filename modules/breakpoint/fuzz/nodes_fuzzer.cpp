@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "breakpoint/c_numbers.h"
 #include "breakpoint/node_store.h"
+#include "common/c_numbers.h"
 #include "reference_nodes.h"
 
 namespace {
@@ -32,7 +32,7 @@ void check(bool condition, const char* what) {
 }
 
 void checkNumber(const std::string& text) {
-  const double ours = kurvo::readCNumber(text);
+  const double ours = cnum::readCNumber(text);
   const double theirs = std::strtod(text.c_str(), nullptr);
   if (std::isnan(ours) || std::isnan(theirs)) {
     check(std::isnan(ours) && std::isnan(theirs) && std::signbit(ours) == std::signbit(theirs),

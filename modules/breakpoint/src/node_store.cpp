@@ -6,9 +6,12 @@
 #include <limits>
 #include <utility>
 
-#include "breakpoint/c_numbers.h"
+#include "common/c_numbers.h"
 
 namespace kurvo {
+
+using cnum::appendFixed;
+using cnum::readCNumber;
 
 static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559,
               "coordinates are IEEE 754 binary32, numbers read binary64");

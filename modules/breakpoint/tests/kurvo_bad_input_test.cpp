@@ -152,7 +152,7 @@ TEST(KurvoBadInput, PanelSizes) {
         if (paintable) return paint_seconds(h);
         platform::Canvas canvas(50, 50);
         const auto start = std::chrono::steady_clock::now();
-        h.k().paint(canvas.dc());
+        h.paint(canvas.dc());
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       };
       EXPECT_LT(paint(), 5.0);

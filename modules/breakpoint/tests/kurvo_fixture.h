@@ -10,6 +10,7 @@
 
 #include "platform/canvas.h"
 #include "plughost/engine.h"
+#include "plughost/gui_side.h"
 #include "plughost/plugin_library.h"
 #include "se_sdk2/gui_opcodes.h"
 
@@ -33,8 +34,8 @@ class KurvoHost {
   // Before open: values the patch holds.
   void preset(const std::string& name, const std::string& text) { k_->set_text(pin(name), text); }
   void preset(const std::string& name, double value) { k_->set_value(pin(name), value); }
-  void open_new() { k_->gui_open(false); }
-  void open_restored() { k_->gui_open(true); }
+  void open_new() { k_->gui()->open(false); }
+  void open_restored() { k_->gui()->open(true); }
 
   // After open: a value from outside (another module, the patch editor),
   // reported to the panel as the host reports it.
@@ -42,13 +43,13 @@ class KurvoHost {
     const int p = pin(name);
     if (k_->pins()[p].text == text) return;  // the host reports changes only
     k_->set_text(p, text);
-    k_->gui_dispatch(se::kGuiPinChanged, p);
+    k_->gui()->pin_changed(p, false);
   }
   void set(const std::string& name, double value) {
     const int p = pin(name);
     if (k_->pins()[p].value == value) return;
     k_->set_value(p, value);
-    k_->gui_dispatch(se::kGuiPinChanged, p);
+    k_->gui()->pin_changed(p, false);
   }
 
   std::string text(const std::string& name) const { return k_->pins()[pin(name)].text; }
@@ -59,17 +60,20 @@ class KurvoHost {
   double count() const { return value("# Points"); }
 
   void size(int w, int h) {
-    k_->window_info().width = w;
-    k_->window_info().height = h;
+    k_->gui()->window_info().width = w;
+    k_->gui()->window_info().height = h;
   }
-  int width() const { return k_->panel_width(); }
-  int height() const { return k_->panel_height(); }
+  int width() const { return k_->gui()->panel_width(); }
+  int height() const { return k_->gui()->panel_height(); }
+  int redraws() const { return k_->gui()->redraw_requests(); }
 
   void down(int x, int y, int flags = se::kMouseLeft) {
-    k_->mouse(se::kGuiButtonDown, x, y, flags);
+    k_->gui()->mouse(se::kGuiButtonDown, x, y, flags);
   }
-  void move(int x, int y, int flags = se::kMouseLeft) { k_->mouse(se::kGuiMouseMove, x, y, flags); }
-  void up(int x, int y, int flags = 0) { k_->mouse(se::kGuiButtonUp, x, y, flags); }
+  void move(int x, int y, int flags = se::kMouseLeft) {
+    k_->gui()->mouse(se::kGuiMouseMove, x, y, flags);
+  }
+  void up(int x, int y, int flags = 0) { k_->gui()->mouse(se::kGuiButtonUp, x, y, flags); }
   void click(int x, int y, int flags = 0) {
     down(x, y, flags | se::kMouseLeft);
     up(x, y, flags);
@@ -80,18 +84,19 @@ class KurvoHost {
     up(x1, y1, flags);
   }
 
+  void paint(HDC dc) { k_->gui()->paint(dc); }
   // Paints the panel on a canvas of its size (at least 1 x 1).
   std::vector<uint32_t> paint() {
     platform::Canvas canvas(std::clamp(width(), 1, platform::Canvas::max_size),
                             std::clamp(height(), 1, platform::Canvas::max_size));
-    k_->paint(canvas.dc());
+    paint(canvas.dc());
     return canvas.pixels();
   }
   std::unique_ptr<platform::Canvas> paint_canvas() {
     auto canvas =
         std::make_unique<platform::Canvas>(std::clamp(width(), 1, platform::Canvas::max_size),
                                            std::clamp(height(), 1, platform::Canvas::max_size));
-    k_->paint(canvas->dc());
+    paint(canvas->dc());
     return canvas;
   }
 

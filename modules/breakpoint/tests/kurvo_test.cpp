@@ -117,8 +117,8 @@ TEST(KurvoPlugin, ProcessorSleepsAndEditorAsksForItsPanel) {
   KurvoHost h;
   EXPECT_EQ(h.width(), 100);
   EXPECT_EQ(h.height(), 60);
-  ASSERT_EQ(h.k().setup_calls().size(), 1u);
-  EXPECT_EQ(h.k().setup_calls()[0], std::make_pair(int(se::kGuiHostSetup4), 1));
+  ASSERT_EQ(h.k().gui()->setup_calls().size(), 1u);
+  EXPECT_EQ(h.k().gui()->setup_calls()[0], std::make_pair(int(se::kGuiHostSetup4), 1));
   h.open_new();
   h.engine().run(256);
   EXPECT_FALSE(h.k().awake());
@@ -221,9 +221,9 @@ TEST_P(Kurvo, BackgroundMinusOneWithLineOneIsTaken) {
 
 TEST_P(Kurvo, ColourPinChangesRedraw) {
   fresh();
-  const int before = h.k().redraw_requests();
+  const int before = h.redraws();
   h.set("Node RGB", 0x0000FF);
-  EXPECT_GT(h.k().redraw_requests(), before);
+  EXPECT_GT(h.redraws(), before);
   const auto p = h.paint();
   EXPECT_EQ(at(p, 196, 49), 0xFF0000u);
 }
@@ -246,9 +246,9 @@ TEST_P(Kurvo, AxisArraysFromOutsideRebuildTheNodesButNotTheNodesPin) {
 
 TEST_P(Kurvo, IncompleteNodesTextKeepsTheOutputsAndRedraws) {
   fresh();
-  const int before = h.k().redraw_requests();
+  const int before = h.redraws();
   h.set("nodes", "(1,2)junk");
-  EXPECT_GT(h.k().redraw_requests(), before);
+  EXPECT_GT(h.redraws(), before);
   EXPECT_EQ(h.xs(), "0,10,");
   EXPECT_EQ(h.ys(), "5,5,");
   EXPECT_EQ(h.count(), 2.0);
@@ -384,9 +384,9 @@ TEST(KurvoPaint, NoGdiObjectSurvivesAPaint) {
     h.open_restored();
     h.size(200, 100);
     platform::Canvas canvas(200, 100);
-    h.k().paint(canvas.dc());  // whatever a first paint may allocate for good
+    h.paint(canvas.dc());  // whatever a first paint may allocate for good
     const int before = platform::live_gdi_objects();
-    for (int k = 0; k < 1000; ++k) h.k().paint(canvas.dc());
+    for (int k = 0; k < 1000; ++k) h.paint(canvas.dc());
     const int after = platform::live_gdi_objects();
     if (before < 0) GTEST_SKIP() << "GetGuiResources gives no count here";
     EXPECT_EQ(after, before) << "solid " << solid;
@@ -463,9 +463,9 @@ TEST_P(Kurvo, ALongDragRepublishesOnEveryMove) {
   h.down(100, 50);
   for (int k = 1; k <= 400; ++k) {
     const int y = 50 + (k % 80) - 40;
-    const int before = h.k().redraw_requests();
+    const int before = h.redraws();
     h.move(100, y);
-    ASSERT_GT(h.k().redraw_requests(), before);
+    ASSERT_GT(h.redraws(), before);
     char y_text[32];
     std::snprintf(y_text, sizeof y_text, "%f", double(kurvo::axisYFromGraph(float(y))));
     ASSERT_EQ(h.ys(), "5," + kurvo::trimNumber(y_text) + ",5,") << "move " << k;

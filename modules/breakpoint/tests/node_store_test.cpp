@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "breakpoint/c_numbers.h"
+#include "common/c_numbers.h"
 #include "reference_nodes.h"
 
 namespace {
@@ -528,8 +528,8 @@ TEST(RoundTrip, AnUnsortedTextComesBackInItsOrder) {
   const std::vector<BreakpointNode> nodes = GridNodes(300, 7, false);
   std::string text;
   for (const BreakpointNode& n : nodes) {
-    text += "(" + kurvo::formatFixed(kurvo::curveXFromGraph(n.x), 5) + "," +
-            kurvo::formatFixed(kurvo::nodeTextYFromGraph(n.y), 5) + ")";
+    text += "(" + cnum::formatFixed(kurvo::curveXFromGraph(n.x), 5) + "," +
+            cnum::formatFixed(kurvo::nodeTextYFromGraph(n.y), 5) + ")";
   }
   NodeStore store;
   EXPECT_TRUE(store.parseNodeText(text, ""));

@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/ascii_case.h"
 #include "internal.h"
 #include "platform/win32.h"
 
@@ -50,19 +51,13 @@ Windows& windows() {
   return instance;
 }
 
-std::string lower(const char* s) {
-  std::string out = s ? s : "";
-  for (auto& c : out) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return out;
-}
-
 }  // namespace
 
 HWND CreateWindowExA(DWORD, LPCSTR class_name, LPCSTR window_name, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU, HINSTANCE, LPVOID) {
   auto& w = windows();
   std::lock_guard lock(w.mutex);
-  const std::string name = lower(class_name);
+  const std::string name = cnum::asciiLower(class_name ? class_name : "");
   if (name != "edit" && name != "platform_panel") return nullptr;
   uintptr_t parent_handle = 0;
   if (parent) {

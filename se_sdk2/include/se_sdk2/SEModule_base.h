@@ -100,7 +100,6 @@ class SEModule_base {
   void SetProcessRoutine(ProcessRoutine routine);
   void PostCallRoutine(unsigned time_stamp, CallRoutine routine);
   void EmptyProcess(int buffer_offset, int sample_count);
-  void InitPinFrom(int pin_index, const SEPinProperties& properties, bool own_storage);
 
   // Record entries (static trampolines that recover the instance).
   static intptr_t DispatcherEntry(SEModuleRecord* record, int32_t opcode, int32_t index,

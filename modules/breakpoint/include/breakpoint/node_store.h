@@ -16,7 +16,7 @@
 //   buffer of 1,000 bytes would cut a curve of more than 55 nodes), and
 //   numbers of any size, inf and nan included, are written in full.
 // - Numbers are read and written as in the "C" locale whatever the process
-//   locale is (c_numbers.h).
+//   locale is (common/c_numbers.h).
 // - removeNode with an index outside the store changes nothing.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "breakpoint/c_numbers.h"
+#include "common/c_numbers.h"
 
 #include <bit>
 #include <cassert>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <system_error>
 
-namespace kurvo {
+namespace cnum {
 namespace {
 
 bool isCSpace(char c) {
@@ -21,12 +21,9 @@ bool isHexDigit(char c) {
   return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// The value of a number that std::from_chars found out of the range of
-// double (consumed text [p, end), without sign or "0x"): +HUGE_VAL when its
-// magnitude is above 1, else 0, as strtod gives them. Such a number lies
-// beyond 1e307 or below 1e-307, so where its first significant digit stands
-// together with its exponent tells the side.
-double outOfRange(const char* p, const char* end, bool hex) {
+}  // namespace
+
+double outOfRangeMagnitude(const char* p, const char* end, bool hex) {
   const auto digit = hex ? isHexDigit : isDigit;
   std::int64_t scale = 0;  // digits (hex: bits) before the point from the first significant one
   bool significant = false;
@@ -54,11 +51,16 @@ double outOfRange(const char* p, const char* end, bool hex) {
   return scale + exponent > 0 ? HUGE_VAL : 0.0;
 }
 
-// Reads a number with std::from_chars; false when there is none.
-bool fromChars(const char* p, const char* end, std::chars_format format, double& value) {
+namespace {
+
+// Reads a number with std::from_chars; false when there is none. `stop`
+// is where the number ends.
+bool fromChars(const char* p, const char* end, std::chars_format format, double& value,
+               const char*& stop) {
   const auto result = std::from_chars(p, end, value, format);
+  stop = result.ptr;
   if (result.ec == std::errc::result_out_of_range) {
-    value = outOfRange(p, result.ptr, format == std::chars_format::hex);
+    value = outOfRangeMagnitude(p, result.ptr, format == std::chars_format::hex);
     return true;
   }
   return result.ec == std::errc();
@@ -87,24 +89,25 @@ const char* hexNumberEnd(const char* p, const char* end) {
 }
 
 // Reads the unsigned number at p as strtod reads it after the sign; false
-// when there is none.
-bool readMagnitude(const char* p, const char* end, double& value) {
+// when there is none. `stop` is where the number ends.
+bool readMagnitude(const char* p, const char* end, double& value, const char*& stop) {
   if (p == end) return false;
   if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
     const char* h = p + 2;
     // "0x" must be followed by a hex digit, or by "." and one; otherwise
     // strtod reads the "0" alone.
     if (h != end && (isHexDigit(*h) || (*h == '.' && h + 1 != end && isHexDigit(h[1]))) &&
-        fromChars(h, hexNumberEnd(h, end), std::chars_format::hex, value)) {
+        fromChars(h, hexNumberEnd(h, end), std::chars_format::hex, value, stop)) {
       return true;
     }
     value = 0.0;
+    stop = p + 1;
     return true;
   }
   // std::from_chars would also take a sign here, which strtod does not.
   const char c = *p;
   if (!(isDigit(c) || c == '.' || c == 'i' || c == 'I' || c == 'n' || c == 'N')) return false;
-  return fromChars(p, end, std::chars_format::general, value);
+  return fromChars(p, end, std::chars_format::general, value, stop);
 }
 
 // The longest text "%.Nf" can give for a double: sign, 309 integer digits,
@@ -171,15 +174,18 @@ bool appendFixedExact(std::string& out, double value, int precision) {
 
 }  // namespace
 
-double readCNumber(std::string_view text) {
+double readCNumber(std::string_view text, std::size_t* consumed) {
   const char* p = text.data();
   const char* const end = p + text.size();
+  if (consumed) *consumed = 0;
   while (p != end && isCSpace(*p)) ++p;
   bool negative = false;
   if (p != end && (*p == '+' || *p == '-')) negative = *(p++) == '-';
   double magnitude = 0.0;
+  const char* stop = p;
   // No number reads as +0 whatever sign stood before it, as with strtod.
-  if (!readMagnitude(p, end, magnitude)) return 0.0;
+  if (!readMagnitude(p, end, magnitude, stop)) return 0.0;
+  if (consumed) *consumed = static_cast<std::size_t>(stop - text.data());
   return negative ? -magnitude : magnitude;
 }
 
@@ -201,4 +207,4 @@ std::string formatFixed(double value, int precision) {
   return out;
 }
 
-}  // namespace kurvo
+}  // namespace cnum

@@ -1,17 +1,19 @@
-#include "plughost/patch.h"
-
+// Patch files: JSON text to a ready engine, with one message naming the
+// first problem found.
+#include <cfloat>
 #include <cmath>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <nlohmann/json.hpp>
-#include <ostream>
 #include <sstream>
 
-#include "platform/canvas.h"
+#include "common/c_numbers.h"
 #include "plughost/host_error.h"
+#include "plughost/patch.h"
+#include "plughost/paths.h"
+#include "plughost/pin_values.h"
 #include "se_sdk2/gui_opcodes.h"
 
 namespace plughost {
@@ -20,6 +22,9 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
+
+// More pins than any module declares; a patch asking for more is wrong.
+constexpr int64_t kMaxPatchPins = 4096;
 
 std::string trim(std::string s) {
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.pop_back();
@@ -51,16 +56,38 @@ std::string text_of(const json& value, const std::string& where) {
   return value.get<std::string>();
 }
 
+// A number, or a text that is one number as C reads it in the "C" locale
+// ("nan", "inf", "0x1p-3", "1.5" whatever the process locale is).
 double number_of(const json& value, const std::string& where) {
   if (value.is_number()) return value.get<double>();
   if (value.is_boolean()) return value.get<bool>() ? 1.0 : 0.0;
   if (value.is_string()) {
     const std::string s = value.get<std::string>();
-    char* end = nullptr;
-    const double v = std::strtod(s.c_str(), &end);
-    if (!s.empty() && end && *end == '\0') return v;
+    std::size_t consumed = 0;
+    const double v = cnum::readCNumber(s, &consumed);
+    if (!s.empty() && consumed == s.size()) return v;
   }
   throw HostError(where + ": expected a number");
+}
+
+// A number for a float: any float, infinities and NaN included, but no
+// finite number beyond the float range.
+float float_of(const json& value, const std::string& where) {
+  const double v = number_of(value, where);
+  if (std::isfinite(v) && std::fabs(v) > double(FLT_MAX)) {
+    throw HostError(where + ": " + value.dump() + " is beyond the float range");
+  }
+  return static_cast<float>(v);
+}
+
+// A whole number from `low` to `high`.
+int64_t whole_of(const json& value, const std::string& where, int64_t low, int64_t high) {
+  const double v = number_of(value, where);
+  if (!(v >= double(low) && v <= double(high)) || v != std::floor(v)) {
+    throw HostError(where + ": " + value.dump() + " is not a whole number from " +
+                    std::to_string(low) + " to " + std::to_string(high));
+  }
+  return static_cast<int64_t>(v);
 }
 
 uint32_t clock_of(const json& value, const std::string& where) {
@@ -87,7 +114,7 @@ std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std:
 std::string resolve_library(const std::string& name, const std::string& base_dir) {
   std::vector<fs::path> candidates;
   const fs::path given(name);
-  const fs::path in_patch_dir = given.is_absolute() ? given : fs::path(base_dir) / given;
+  const fs::path in_patch_dir = is_rooted(given) ? given : fs::path(base_dir) / given;
   candidates.push_back(in_patch_dir);
   if (!given.has_extension()) {
     candidates.push_back(fs::path(in_patch_dir) += plugin_extension());
@@ -159,8 +186,7 @@ void apply_module_pins(Instance& instance, const json& pins, const std::string& 
 Signal signal_of(const json& entry, float initial, const std::string& where) {
   Signal signal;
   signal.initial = initial;
-  if (entry.contains("initial"))
-    signal.initial = float(number_of(entry["initial"], where + ".initial"));
+  if (entry.contains("initial")) signal.initial = float_of(entry["initial"], where + ".initial");
   if (entry.contains("samples")) {
     const json& samples = entry["samples"];
     if (!samples.is_array() || samples.empty()) {
@@ -172,7 +198,7 @@ Signal signal_of(const json& entry, float initial, const std::string& where) {
     signal.table_at = entry.contains("at") ? clock_of(entry["at"], where + ".at") : 0;
     for (size_t k = 0; k < samples.size(); ++k) {
       const std::string at = where + ".samples[" + std::to_string(k) + "]";
-      signal.samples.push_back(float(number_of(samples[k], at)));
+      signal.samples.push_back(float_of(samples[k], at));
     }
     return signal;
   }
@@ -186,11 +212,11 @@ Signal signal_of(const json& entry, float initial, const std::string& where) {
     point.at = clock_of(member(p, "at", at), at + ".at");
     if (p.contains("ramp_to")) {
       point.ramp = true;
-      point.value = float(number_of(p["ramp_to"], at + ".ramp_to"));
+      point.value = float_of(p["ramp_to"], at + ".ramp_to");
       point.until = clock_of(member(p, "until", at), at + ".until");
       if (point.until <= point.at) throw HostError(at + ": a ramp ends after it starts");
     } else {
-      point.value = float(number_of(member(p, "value", at), at + ".value"));
+      point.value = float_of(member(p, "value", at), at + ".value");
     }
     if (!signal.points.empty()) {
       const Signal::Point& previous = signal.points.back();
@@ -203,19 +229,6 @@ Signal signal_of(const json& entry, float initial, const std::string& where) {
   return signal;
 }
 
-std::string format_sample(float v) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.9g", double(v));
-  return text;
-}
-
-std::string hex_bytes(int32_t message) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02X %02X %02X", message & 0xFF, (message >> 8) & 0xFF,
-                (message >> 16) & 0xFF);
-  return text;
-}
-
 }  // namespace
 
 bool list_entry_value(const std::string& list_text, const std::string& entry, double* value) {
@@ -226,51 +239,12 @@ bool list_entry_value(const std::string& list_text, const std::string& entry, do
     const size_t eq = item.find('=');
     const std::string name = trim(item.substr(0, eq));
     if (name == entry) {
-      *value = eq == std::string::npos ? position : std::strtod(item.c_str() + eq + 1, nullptr);
+      *value = eq == std::string::npos ? position : cnum::readCNumber(item.substr(eq + 1));
       return true;
     }
     ++position;
   }
   return false;
-}
-
-std::string describe_midi(int32_t message) {
-  const int status = message & 0xFF;
-  const int d1 = (message >> 8) & 0x7F;
-  const int d2 = (message >> 16) & 0x7F;
-  const int channel = (status & 0x0F) + 1;
-  char text[96];
-  switch (status & 0xF0) {
-    case 0x80:
-      std::snprintf(text, sizeof text, "Note Off ch %d key %d vel %d", channel, d1, d2);
-      break;
-    case 0x90:
-      std::snprintf(text, sizeof text, "Note On ch %d key %d vel %d", channel, d1, d2);
-      break;
-    case 0xA0:
-      std::snprintf(text, sizeof text, "Poly Pressure ch %d key %d value %d", channel, d1, d2);
-      break;
-    case 0xB0:
-      if (d1 == 123) {
-        std::snprintf(text, sizeof text, "All Notes Off ch %d", channel);
-      } else {
-        std::snprintf(text, sizeof text, "Control Change ch %d cc %d value %d", channel, d1, d2);
-      }
-      break;
-    case 0xC0:
-      std::snprintf(text, sizeof text, "Program Change ch %d program %d", channel, d1);
-      break;
-    case 0xD0:
-      std::snprintf(text, sizeof text, "Channel Pressure ch %d value %d", channel, d1);
-      break;
-    case 0xE0:
-      std::snprintf(text, sizeof text, "Pitch Bend ch %d value %d", channel, (d2 << 7 | d1) - 8192);
-      break;
-    default:
-      std::snprintf(text, sizeof text, "System message %02X", status);
-      break;
-  }
-  return text;
 }
 
 PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
@@ -283,9 +257,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   if (!patch.is_object()) throw HostError("a patch is a JSON object");
 
   PatchRun run;
-  const float rate = patch.contains("sample_rate")
-                         ? float(number_of(patch["sample_rate"], "sample_rate"))
-                         : 44100.0f;
+  const float rate =
+      patch.contains("sample_rate") ? float_of(patch["sample_rate"], "sample_rate") : 44100.0f;
   int block = 64;
   if (patch.contains("block_size")) {
     const double b = number_of(patch["block_size"], "block_size");
@@ -321,9 +294,12 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     const std::string library =
         resolve_library(text_of(member(m, "library", where), where + ".library"), base_dir);
     std::optional<int> pin_count;
-    if (m.contains("pin_count")) pin_count = int(number_of(m["pin_count"], where + ".pin_count"));
-    const int extra =
-        m.contains("extra_pins") ? int(number_of(m["extra_pins"], where + ".extra_pins")) : 0;
+    if (m.contains("pin_count")) {
+      pin_count = int(whole_of(m["pin_count"], where + ".pin_count", 0, kMaxPatchPins));
+    }
+    const int extra = m.contains("extra_pins")
+                          ? int(whole_of(m["extra_pins"], where + ".extra_pins", 0, kMaxPatchPins))
+                          : 0;
     Instance& instance = engine.add(name, library, pin_count, extra);
     if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
     bool restored = m.contains("pins");
@@ -334,7 +310,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       }
       restored = how == "restored";
     }
-    instance.gui_open(restored);
+    if (instance.has_gui()) instance.gui()->open(restored);
   }
 
   if (patch.contains("connections")) {
@@ -359,7 +335,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const std::string where = "signals[" + std::to_string(k) + "]";
       if (!signals[k].is_object()) throw HostError(where + ": expected an object");
       auto [to, pin] = find_pin(engine, member(signals[k], "to", where), where + ".to");
-      const Signal signal = signal_of(signals[k], float(to->pins()[pin].value), where);
+      const Signal signal = signal_of(signals[k], to_float(to->pins()[pin].value), where);
       in_context(where, [&] { engine.set_signal(*to, pin, signal); });
     }
   }
@@ -380,8 +356,9 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
           engine.schedule_value(*to, pin, time,
                                 pin_value_of(to->pins()[pin], e["value"], where + ".value"));
         } else if (e.contains("status")) {
-          engine.schedule_status(*to, pin, time,
-                                 int32_t(number_of(e["status"], where + ".status")));
+          engine.schedule_status(
+              *to, pin, time,
+              int32_t(whole_of(e["status"], where + ".status", INT32_MIN, INT32_MAX)));
         } else {
           throw HostError(where + ": an event has \"midi\", \"value\" or \"status\"");
         }
@@ -426,7 +403,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         gesture.x = (*point)[0].get<int>();
         gesture.y = (*point)[1].get<int>();
         if (action.contains("flags"))
-          gesture.flags = int(number_of(action["flags"], at + ".flags"));
+          gesture.flags = int(whole_of(action["flags"], at + ".flags", 0, 0xFFFF));
         run.gestures.push_back(gesture);
       }
     }
@@ -463,86 +440,6 @@ PatchRun load_patch_file(const std::string& path) {
   fs::path folder = fs::path(path).parent_path();
   if (folder.empty()) folder = ".";
   return in_context(path, [&] { return load_patch(text.str(), folder.string()); });
-}
-
-void play_gestures(const PatchRun& run) {
-  for (const Gesture& g : run.gestures) g.instance->mouse(g.opcode, g.x, g.y, g.flags);
-}
-
-void paint_panel(Instance& instance, const std::string& png_path) {
-  if (!instance.has_gui()) throw HostError("module \"" + instance.name() + "\" has no panel");
-  SEWndInfo& info = instance.window_info();
-  if (info.width <= 0) info.width = kDefaultPanelWidth;
-  if (info.height <= 0) info.height = kDefaultPanelHeight;
-  platform::Canvas canvas(info.width, info.height);
-  instance.paint(canvas.dc());
-  if (!platform::write_png(png_path, canvas)) throw HostError("cannot write " + png_path);
-}
-
-void write_text_log(std::ostream& out, const PatchRun& run) {
-  const Engine& engine = *run.engine;
-  out << "clock      output                    event\n";
-  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
-  for (const OutputEvent& e : engine.output_events()) {
-    const std::string output = e.module + "." + e.pin;
-    char clock[16];
-    std::snprintf(clock, sizeof clock, "%9u", e.clock);
-    out << clock << "  " << output;
-    for (size_t pad = output.size(); pad < 24; ++pad) out << ' ';
-    if (e.kind == OutputEvent::kMidi) {
-      out << "  midi " << hex_bytes(e.value) << "  " << describe_midi(e.value) << '\n';
-      ++summary[output].first;
-    } else {
-      out << "  status " << e.value << '\n';
-      ++summary[output].second;
-    }
-  }
-  if (engine.output_events().empty()) out << "(no output events)\n";
-  out << "\nsummary\n";
-  for (const auto& [output, counts] : summary) {
-    out << "  " << output << ": " << counts.first << " MIDI message"
-        << (counts.first == 1 ? "" : "s") << ", " << counts.second << " status change"
-        << (counts.second == 1 ? "" : "s") << '\n';
-  }
-  for (const auto& [instance, pin] : run.recorded) {
-    const std::vector<float>& samples = engine.recorded(*instance, pin);
-    out << "  " << instance->name() << "." << instance->pins()[pin].name << " (signal):";
-    size_t start = 0;
-    for (size_t k = 1; k <= samples.size(); ++k) {
-      const bool same =
-          k < samples.size() &&
-          (samples[k] == samples[start] || (std::isnan(samples[k]) && std::isnan(samples[start])));
-      if (same) continue;
-      out << "\n    " << start << ".." << (k - 1) << "  " << format_sample(samples[start]);
-      start = k;
-    }
-    out << '\n';
-  }
-}
-
-std::string json_log(const PatchRun& run) {
-  const Engine& engine = *run.engine;
-  json log;
-  log["sample_rate"] = engine.sample_rate();
-  log["block_size"] = engine.block_size();
-  log["length"] = run.length;
-  json events = json::array();
-  for (const OutputEvent& e : engine.output_events()) {
-    json item;
-    item["clock"] = e.clock;
-    item["module"] = e.module;
-    item["pin"] = e.pin;
-    item["type"] = e.kind == OutputEvent::kMidi ? "midi" : "status";
-    item["value"] = e.value;
-    events.push_back(item);
-  }
-  log["events"] = events;
-  json signals = json::object();
-  for (const auto& [instance, pin] : run.recorded) {
-    signals[instance->name() + "." + instance->pins()[pin].name] = engine.recorded(*instance, pin);
-  }
-  log["signals"] = signals;
-  return log.dump(1);
 }
 
 }  // namespace plughost

@@ -1,0 +1,136 @@
+// What a patch run produced, for people (a text log) and for programs (JSON).
+#include "plughost/report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+namespace plughost {
+
+using nlohmann::json;
+
+namespace {
+
+std::string format_sample(float v) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.9g", double(v));
+  return text;
+}
+
+std::string hex_bytes(int32_t message) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X %02X %02X", message & 0xFF, (message >> 8) & 0xFF,
+                (message >> 16) & 0xFF);
+  return text;
+}
+
+}  // namespace
+
+std::string describe_midi(int32_t message) {
+  const int status = message & 0xFF;
+  const int d1 = (message >> 8) & 0x7F;
+  const int d2 = (message >> 16) & 0x7F;
+  const int channel = (status & 0x0F) + 1;
+  char text[96];
+  switch (status & 0xF0) {
+    case 0x80:
+      std::snprintf(text, sizeof text, "Note Off ch %d key %d vel %d", channel, d1, d2);
+      break;
+    case 0x90:
+      std::snprintf(text, sizeof text, "Note On ch %d key %d vel %d", channel, d1, d2);
+      break;
+    case 0xA0:
+      std::snprintf(text, sizeof text, "Poly Pressure ch %d key %d value %d", channel, d1, d2);
+      break;
+    case 0xB0:
+      if (d1 == 123) {
+        std::snprintf(text, sizeof text, "All Notes Off ch %d", channel);
+      } else {
+        std::snprintf(text, sizeof text, "Control Change ch %d cc %d value %d", channel, d1, d2);
+      }
+      break;
+    case 0xC0:
+      std::snprintf(text, sizeof text, "Program Change ch %d program %d", channel, d1);
+      break;
+    case 0xD0:
+      std::snprintf(text, sizeof text, "Channel Pressure ch %d value %d", channel, d1);
+      break;
+    case 0xE0:
+      std::snprintf(text, sizeof text, "Pitch Bend ch %d value %d", channel, (d2 << 7 | d1) - 8192);
+      break;
+    default:
+      std::snprintf(text, sizeof text, "System message %02X", status);
+      break;
+  }
+  return text;
+}
+
+void write_text_log(std::ostream& out, const PatchRun& run) {
+  const Engine& engine = *run.engine;
+  out << "clock      output                    event\n";
+  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
+  for (const OutputEvent& e : engine.output_events()) {
+    const std::string output = e.module + "." + e.pin;
+    char clock[16];
+    std::snprintf(clock, sizeof clock, "%9u", e.clock);
+    out << clock << "  " << output;
+    for (size_t pad = output.size(); pad < 24; ++pad) out << ' ';
+    if (e.kind == OutputEvent::kMidi) {
+      out << "  midi " << hex_bytes(e.value) << "  " << describe_midi(e.value) << '\n';
+      ++summary[output].first;
+    } else {
+      out << "  status " << e.value << '\n';
+      ++summary[output].second;
+    }
+  }
+  if (engine.output_events().empty()) out << "(no output events)\n";
+  out << "\nsummary\n";
+  for (const auto& [output, counts] : summary) {
+    out << "  " << output << ": " << counts.first << " MIDI message"
+        << (counts.first == 1 ? "" : "s") << ", " << counts.second << " status change"
+        << (counts.second == 1 ? "" : "s") << '\n';
+  }
+  for (const auto& [instance, pin] : run.recorded) {
+    const std::vector<float>& samples = engine.recorded(*instance, pin);
+    out << "  " << instance->name() << "." << instance->pins()[pin].name << " (signal):";
+    size_t start = 0;
+    for (size_t k = 1; k <= samples.size(); ++k) {
+      const bool same =
+          k < samples.size() &&
+          (samples[k] == samples[start] || (std::isnan(samples[k]) && std::isnan(samples[start])));
+      if (same) continue;
+      out << "\n    " << start << ".." << (k - 1) << "  " << format_sample(samples[start]);
+      start = k;
+    }
+    out << '\n';
+  }
+}
+
+std::string json_log(const PatchRun& run) {
+  const Engine& engine = *run.engine;
+  json log;
+  log["sample_rate"] = engine.sample_rate();
+  log["block_size"] = engine.block_size();
+  log["length"] = run.length;
+  json events = json::array();
+  for (const OutputEvent& e : engine.output_events()) {
+    json item;
+    item["clock"] = e.clock;
+    item["module"] = e.module;
+    item["pin"] = e.pin;
+    item["type"] = e.kind == OutputEvent::kMidi ? "midi" : "status";
+    item["value"] = e.value;
+    events.push_back(item);
+  }
+  log["events"] = events;
+  json signals = json::object();
+  for (const auto& [instance, pin] : run.recorded) {
+    signals[instance->name() + "." + instance->pins()[pin].name] = engine.recorded(*instance, pin);
+  }
+  log["signals"] = signals;
+  return log.dump(1);
+}
+
+}  // namespace plughost
