@@ -9,12 +9,16 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "breakpoint/node_store.h"
 #include "kurvo_fixture.h"
+#include "plughost/panel.h"
+#include "plughost/patch.h"
 #include "plughost/plugin_library.h"
 #include "se_sdk2/gui_opcodes.h"
 
@@ -687,6 +691,49 @@ TEST_P(Kurvo, FreezeChoicesChooseWhatCanBeGrabbed) {
       EXPECT_EQ(k.ys().substr(k.ys().size() - 2), "5,");
     }
   }
+}
+
+}  // namespace
+
+// ---- The example patches ---------------------------------------------------------
+
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A patch file as plughost runs it, with the host's notify mode chosen.
+plughost::PatchRun load_example(const std::string& name, GuiNotify notify) {
+  std::string text = read_file(std::string(KURVO_EXAMPLES_DIR) + "/" + name);
+  const char* mode = notify == GuiNotify::kImmediate ? "immediate" : "deferred";
+  text.insert(text.find('{') + 1, std::string("\"gui_notify\": \"") + mode + "\", ");
+  return plughost::load_patch(text, KURVO_EXAMPLES_DIR);
+}
+
+std::string pin_text(plughost::PatchRun& run, const char* pin) {
+  plughost::Instance& k = run.engine->instance("curve");
+  return k.pins()[k.pin_index(pin)].text;
+}
+
+TEST_P(Kurvo, ExampleGestureScriptEditsTheCurve) {
+  plughost::PatchRun run = load_example("kurvo_gestures.json", GetParam());
+  run.engine->run(run.length);
+  plughost::play_gestures(run);
+  EXPECT_EQ(pin_text(run, "nodes"),
+            "(0.00000,5.00000)(2.55000,8.10000)(6.50000,2.00000)(9.52500,6.50000)");
+  EXPECT_EQ(pin_text(run, "X Array Out").substr(0, 11), "0,2.55,6.5,");
+}
+
+TEST_P(Kurvo, ExampleRestoredCurveKeepsItsNodes) {
+  plughost::PatchRun run = load_example("kurvo_restored.json", GetParam());
+  run.engine->run(run.length);
+  plughost::Instance& k = run.engine->instance("curve");
+  EXPECT_EQ(k.pins()[k.pin_index("# Points")].value, 25.0);
+  EXPECT_EQ(k.gui()->panel_width(), 400);
 }
 
 }  // namespace
