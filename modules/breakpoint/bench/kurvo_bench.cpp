@@ -21,6 +21,7 @@
 
 #include "breakpoint/node_store.h"
 #include "kurvo_fixture.h"
+#include "platform/win32.h"
 
 namespace {
 
