@@ -1,16 +1,23 @@
 include(GoogleTest)
 
-# se_add_gtest(NAME SOURCES... [LIBS ...])
+# GoogleTest's line for a skipped test: a ctest entry that prints it is
+# reported as skipped, not passed.
+set(SE_GTEST_SKIPPED "\\[  SKIPPED \\]")
+
+# se_add_gtest(NAME SOURCES... [LIBS ...] [WINE_ARGS ...])
 # A GoogleTest program run by ctest. Natively each test case is its own ctest
-# entry; under Wine the whole program is one entry, since every Wine start
-# costs about a second.
+# entry; under Wine the whole program is one entry (run with WINE_ARGS),
+# since every Wine start costs about a second. Either way a skipped test
+# shows: natively its entry, under Wine the program's entry, is reported
+# as skipped.
 function(se_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;WINE_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    add_test(NAME ${name} COMMAND ${name} ${ARG_WINE_ARGS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600
+                                            SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
@@ -73,4 +80,23 @@ function(se_use_comma_locale target)
   endif()
   add_dependencies(${target} se_test_locale)
   target_compile_definitions(${target} PRIVATE SE_TEST_LOCPATH="${locales}")
+endfunction()
+
+# se_add_display_test(NAME PROGRAM [ARGS ...])
+# A Windows test program that needs real windows: under Wine they need an X
+# display, so it runs inside a virtual one (xvfb-run). One such test at a
+# time, since virtual displays started together can take the same number.
+# SE_REQUIRE_DISPLAY tells the program that a missing display is a failure
+# here, not a reason to skip; a skip is still reported as one.
+function(se_add_display_test name program)
+  find_program(XVFB_RUN xvfb-run)
+  if(NOT XVFB_RUN)
+    message(FATAL_ERROR "xvfb-run was not found; install it with scripts/bootstrap (package xvfb).")
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${program}>
+                   ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK display
+                                          ENVIRONMENT SE_REQUIRE_DISPLAY=1
+                                          SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
 endfunction()

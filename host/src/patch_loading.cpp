@@ -172,7 +172,9 @@ double pin_value_of(const HostPin& pin, const json& value, const std::string& wh
 
 void apply_module_pins(Instance& instance, const json& pins, const std::string& where) {
   if (!pins.is_object()) throw HostError(where + ": expected an object of pin values");
-  for (const auto& [name, value] : pins.items()) {
+  for (const auto& item : pins.items()) {
+    const std::string name = item.key();
+    const json& value = item.value();
     const int pin = in_context(where, [&] { return instance.pin_index(name); });
     const HostPin& p = instance.pins()[pin];
     if (p.datatype == DT_STRING) {
@@ -336,9 +338,14 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const json& c = connections[k];
       const bool pair = c.is_array() && c.size() == 2;
       if (!pair && !c.is_object()) throw HostError(where + ": expected {\"from\", \"to\"}");
-      auto [from, from_pin] =
+      const std::pair<Instance*, int> from_from_pin =
           find_pin(engine, pair ? c[0] : member(c, "from", where), where + ".from");
-      auto [to, to_pin] = find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
+      Instance* const from = from_from_pin.first;
+      const int from_pin = from_from_pin.second;
+      const std::pair<Instance*, int> to_to_pin =
+          find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
+      Instance* const to = to_to_pin.first;
+      const int to_pin = to_to_pin.second;
       in_context(where, [&] { engine.connect(*from, from_pin, *to, to_pin); });
     }
   }
@@ -349,7 +356,10 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     for (size_t k = 0; k < signals.size(); ++k) {
       const std::string where = "signals[" + std::to_string(k) + "]";
       if (!signals[k].is_object()) throw HostError(where + ": expected an object");
-      auto [to, pin] = find_pin(engine, member(signals[k], "to", where), where + ".to");
+      const std::pair<Instance*, int> target =
+          find_pin(engine, member(signals[k], "to", where), where + ".to");
+      Instance* const to = target.first;
+      const int pin = target.second;
       const Signal signal = signal_of(signals[k], to_float(to->pins()[pin].value), where);
       in_context(where, [&] { engine.set_signal(*to, pin, signal); });
     }
@@ -363,7 +373,10 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const json& e = events[k];
       if (!e.is_object()) throw HostError(where + ": expected an object");
       const uint32_t time = clock_of(member(e, "time", where), where + ".time");
-      auto [to, pin] = find_pin(engine, member(e, "to", where), where + ".to");
+      const std::pair<Instance*, int> target =
+          find_pin(engine, member(e, "to", where), where + ".to");
+      Instance* const to = target.first;
+      const int pin = target.second;
       in_context(where, [&] {
         if (e.contains("midi")) {
           engine.schedule_midi(*to, pin, time, midi_of(e["midi"], where + ".midi"));
@@ -429,7 +442,9 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     if (!record.is_array()) throw HostError("record: expected a list of module.pin");
     for (size_t k = 0; k < record.size(); ++k) {
       const std::string where = "record[" + std::to_string(k) + "]";
-      auto [from, pin] = find_pin(engine, record[k], where);
+      const std::pair<Instance*, int> source = find_pin(engine, record[k], where);
+      Instance* const from = source.first;
+      const int pin = source.second;
       in_context(where, [&] { engine.record(*from, pin); });
       run.recorded.emplace_back(from, pin);
     }

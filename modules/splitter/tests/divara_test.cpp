@@ -135,7 +135,8 @@ float threshold_of(Split& s, int note) {
   const auto routes_high = [&](float pitch) {
     s.d.set_value(s.pin("Pitch In"), pitch);
     s.engine.run(1);
-    return s.high().back() == 1.0f;
+    const auto& high = s.high();
+    return !high.empty() && high.back() == 1.0f;
   };
   int64_t low = order_of(-1.0f);  // routes low for every note
   int64_t high = order_of(2.0f);  // routes high for every note
@@ -388,9 +389,11 @@ TEST_P(DivaraSleep, WindsDownSleepsAndWakesOnlyForAGateStatusWithTheGateOn) {
   s.engine.run(5 * uint32_t(block));
   EXPECT_TRUE(s.d.awake());
   const auto statuses = s.statuses();
+  ASSERT_FALSE(statuses.empty());
   const std::string last = statuses.back();
   EXPECT_EQ(last.substr(0, last.find(' ')), std::to_string(rise));
   EXPECT_EQ(last.back(), '2');
+  ASSERT_GT(s.low().size(), size_t(rise));
   EXPECT_EQ(s.low()[rise], 0.6f);
 }
 

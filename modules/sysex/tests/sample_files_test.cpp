@@ -112,6 +112,7 @@ TEST_F(SampleFiles, AnnotatedTextDumpWithBareLineFeedsKeepsEveryByte) {
   const Bytes bytes = parse(loaded.text, &truncated);
   EXPECT_FALSE(truncated);
   // "cm tg ix obj elm data": words without a leading hexadecimal digit give 0.
+  ASSERT_GE(bytes.size(), 7u);
   EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + 7),
             (Bytes{0x0C, 0x00, 0x00, 0x00, 0x0E, 0xDA, 0xF0}));
   const MessageCount count = countMessages(bytes);
