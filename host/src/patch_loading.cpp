@@ -255,7 +255,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   json patch;
   try {
     patch = json::parse(json_text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // Syntax errors, and numbers beyond the range of double ("1e999").
     throw HostError(std::string("malformed JSON: ") + e.what());
   }
   if (!patch.is_object()) throw HostError("a patch is a JSON object");

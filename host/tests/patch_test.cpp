@@ -37,6 +37,7 @@ TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
     std::string message;
   } cases[] = {
       {"{", "malformed JSON"},
+      {R"({"length": 1e999})", "malformed JSON"},
       {"[]", "a patch is a JSON object"},
       {R"({"modules": [)" + m + "]}", "patch: \"length\" is missing"},
       {R"({"length": -5, "modules": [)" + m + "]}", "length: expected a sample clock"},
