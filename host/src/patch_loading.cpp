@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "common/c_numbers.h"
+#include "platform/canvas.h"
+#include "plughost/gui_side.h"
 #include "plughost/host_error.h"
 #include "plughost/patch.h"
 #include "plughost/paths.h"
@@ -314,6 +316,19 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       restored = how == "restored";
     }
     if (instance.has_gui()) instance.gui()->open(restored);
+    if (m.contains("panel")) {
+      // The panel's size as the user left it (the module only proposes one).
+      const json& panel = m["panel"];
+      if (!instance.has_gui())
+        throw HostError(where + ".panel: module \"" + name + "\" has no panel");
+      if (!panel.is_array() || panel.size() != 2) {
+        throw HostError(where + ".panel: expected [width, height] in pixels");
+      }
+      instance.gui()->window_info().width =
+          int(whole_of(panel[0], where + ".panel[0]", 1, platform::Canvas::max_size));
+      instance.gui()->window_info().height =
+          int(whole_of(panel[1], where + ".panel[1]", 1, platform::Canvas::max_size));
+    }
   }
 
   if (patch.contains("connections")) {
