@@ -1,10 +1,9 @@
-// KurvoEditor, Part 4.2: construction, GuiOpen, the pins and the write-out
+// KurvoEditor: construction, GuiOpen, the pins and the write-out
 // sequence that keeps "nodes" and the three outputs in step with the store.
-// Painting is in KurvoPaint.cpp (Part 4.3), the mouse in KurvoMouse.cpp
-// (Part 4.4).
+// Painting is in KurvoPaint.cpp, the mouse in KurvoMouse.cpp.
 //
 // Values from pins are brought into range where they enter:
-// - zoom: NaN, ±inf and 0 or less give 1.0 (the Part's rule for 0 or less);
+// - zoom: NaN, ±inf and 0 or less give 1.0 (the view of a new instance);
 //   other values are held within 0.01 to 100, the range the mouse keeps.
 //   The value taken is written back when it differs (also at GuiOpen).
 // - scroll offset: NaN and ±inf give 0, written back; finite values stay.
@@ -98,8 +97,9 @@ void KurvoEditor::GuiOpen(bool flag) {
 void KurvoEditor::readColourPins() {
   const int background = pinInt(kPinBackground);
   const int line = pinInt(kPinLine);
-  // The Part tests the sum (0 when both pins still hold 0); the sum also
-  // wraps to 0 for pairs such as -1 (no fill) and 1, which are real colours.
+  // Both pins still at 0 means no colours were given. Testing their sum
+  // instead would also take pairs such as -1 (no fill) and 1, which are
+  // real colours, for none.
   if (background == 0 && line == 0) return;
   m_lineColour = static_cast<COLORREF>(line);
   m_backgroundColour = static_cast<COLORREF>(background);

@@ -1,14 +1,14 @@
-// KurvoEditor's mouse editing, Part 4.4: grab and drag a node, add and
+// KurvoEditor's mouse editing: grab and drag a node, add and
 // remove nodes by clicking twice on one pixel, scroll and zoom by dragging
 // empty space, fit (Shift-click) and reset (Ctrl+Shift-click).
 //
-// Beyond the Part:
+// Safeguards:
 // - A move while the panel has no width or height drags nothing (the
 //   factors 100 / W and 100 / H would be infinite and the node NaN), and a
 //   click adds no node there (gx = (x + scroll) / xs has no value).
 // - Fit with no nodes, or with a last node at X 0 or less (or NaN): zoom 1
 //   (the view of a new instance). Otherwise 80 / gx held within 0.01 to 100,
-//   the zoom range of the mouse. Scroll 0 as the Part says.
+//   the zoom range of the mouse. Scroll goes to 0.
 // - A selected index that the store no longer holds (the nodes changed
 //   through a pin during the gesture) counts as no selection.
 // - Pointer differences are taken in 64 bits (positions are any int32).
@@ -172,9 +172,9 @@ void KurvoEditor::reset() {
   m_zoom = 1.0f;
   m_scroll = 0.0f;
   // "nodes" empty, then the refill from the init config that applyNodePin
-  // makes of it, here and now on every host (the Part leaves the refill to
-  // the report of this write, which a host reporting at once delivers while
-  // applying is set, and drops).
+  // makes of it, here and now on every host. Left to the report of this
+  // write, the refill would be lost on a host that reports at once: that
+  // report arrives while applying is set, and is dropped.
   const bool applying = m_applying;
   m_applying = true;
   setPinText(kPinNodes, "");

@@ -1,15 +1,15 @@
-// KurvoEditor::Paint, Part 4.3: background, scale, curve and node squares,
+// KurvoEditor::Paint: background, scale, curve and node squares,
 // through CreatePen, CreateSolidBrush, SelectObject, DeleteObject, MoveToEx,
 // LineTo, Polyline and FillRect only. Every pen and brush is made and
 // deleted within the call.
 //
-// Beyond the Part: every float becomes a pixel by a saturating conversion
+// Safeguards: every float becomes a pixel by a saturating conversion
 // (kurvo::truncPixel, kurvo::roundPixel); negative panel sizes count as 0;
 // and the X-tick loop visits only the ticks that can fall inside the panel
 // (x from 0 to W + 1): the ticks move right as i grows, so the ticks it skips
-// lie left of the panel or right of it and drew nothing there. The loop of
-// the Part counts W / zoom ticks whatever the scroll offset, which for a
-// huge scroll offset is a loop of billions of invisible ticks.
+// lie left of the panel or right of it and would draw nothing there. Counting
+// all W / zoom ticks whatever the scroll offset would, for a huge scroll
+// offset, be a loop of billions of invisible ticks.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-// KurvoProcessor (Part 4.2): the 19 pins, then sleep for good. The module's
+// KurvoProcessor: the 19 pins, then sleep for good. The module's
 // work is the editor's (KurvoEditor.cpp); this object owns no pin variables.
 #include "breakpoint/KurvoModule.h"
 #include "se_sdk2/se_entry.h"
@@ -13,7 +13,7 @@ struct PinRow {
   int32_t flags;
 };
 
-// Part 4.2's pin table, in index order.
+// The pin table, in index order.
 constexpr PinRow kPins[kurvo::kPinTotal] = {
     {"nodes", DR_IN, DT_STRING, nullptr, kurvo::kFlagsA},
     {"Horiz Zoom", DR_IN, DT_FLOAT32, nullptr, kurvo::kFlagsA},

@@ -38,7 +38,7 @@ std::string hundred_nodes() {
 
 const std::vector<Scene>& scenes() {
   static const std::vector<Scene> all = {
-      // Part 4.3's worked example: W 200, H 100, nodes (0, 50) and (100, 50).
+      // The worked example: W 200, H 100, nodes (0, 50) and (100, 50).
       {"worked_example", [](KurvoHost& h) { restored(h, 200, 100, "(0,5)(10,5)"); }},
       // A new instance on the panel size it asks for (100 x 60).
       {"default_instance", [](KurvoHost& h) { h.open_new(); }},

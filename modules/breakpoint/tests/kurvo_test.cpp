@@ -1,6 +1,6 @@
 // Kurvo through the stand-in host, against the built plug-in: pins and
 // start-up, painting, dragging, the view, adding and removing, fit and
-// reset, locks and freeze choices (Parts 4.2, 4.3, 4.4), each under both
+// reset, locks and freeze choices, each under both
 // ways a host reports the panel's own pin writes (at once, or after the
 // call), and the end states of the two compared.
 #include <gtest/gtest.h>
@@ -80,7 +80,7 @@ std::string mode_name(const ::testing::TestParamInfo<GuiNotify>& info) {
 INSTANTIATE_TEST_SUITE_P(Notify, Kurvo,
                          ::testing::Values(GuiNotify::kImmediate, GuiNotify::kDeferred), mode_name);
 
-// ---- Pins and start-up (Part 4.2) ------------------------------------------
+// ---- Pins and start-up ---------------------------------------------------
 
 TEST(KurvoPlugin, DescribesItselfAndItsPins) {
   KurvoHost h;
@@ -159,7 +159,7 @@ TEST_P(Kurvo, RestoredInstancePublishesItsNodesWithoutInitConfig) {
   EXPECT_EQ(h.nodes(), "(1,2)(3,4)");
 }
 
-// The Part's GuiOpen publishes the outputs unguarded: a host reporting at
+// A GuiOpen that published the outputs unguarded would fail here: a host reporting at
 // once joins the new "X Array Out" with the old "Y Array Out" (here from the
 // saved patch) and loses the restored curve. Mended: both hosts end with it.
 TEST_P(Kurvo, RestoredInstanceWithStaleOutputsKeepsItsCurve) {
@@ -211,7 +211,7 @@ TEST_P(Kurvo, BackgroundMinusOneWithALineColourIsTakenAndNotFilled) {
   EXPECT_EQ(at(p, 1, 20), 0u);  // scale colour 0 (the pin holds 0) on black
 }
 
-// The Part adds the two pins in 32-bit arithmetic: -1 (no fill) and 1 (a
+// Adding the two pins in 32-bit arithmetic would fail here: -1 (no fill) and 1 (a
 // near-black line) sum to 0 and the pins would be ignored. Mended: the
 // constructor colours stay only when both pins hold 0.
 TEST_P(Kurvo, BackgroundMinusOneWithLineOneIsTaken) {
@@ -293,7 +293,7 @@ TEST_P(Kurvo, NodesAndInitConfigBothEmptyGiveNoNodes) {
   for (int x = 8; x < 200; ++x) EXPECT_NE(at(p, x, 50), kLine);
 }
 
-// ---- Painting (Part 4.3) ------------------------------------------------------
+// ---- Painting ---------------------------------------------------------------
 
 TEST_P(Kurvo, WorkedExample) {
   restore("(0,5)(10,5)");
@@ -402,7 +402,7 @@ TEST(KurvoPaint, NoGdiObjectSurvivesAPaint) {
   }
 }
 
-// ---- Dragging (Part 4.4) ------------------------------------------------------
+// ---- Dragging ---------------------------------------------------------------
 
 TEST_P(Kurvo, DraggingTheLastNodeWithFreezeLastYChangesItsXOnly) {
   h.preset("Freeze Points", 3);
@@ -620,7 +620,7 @@ TEST_P(Kurvo, FitWithoutAFiniteZoomChoosesOne) {
   EXPECT_EQ(h.value("Horiz Zoom"), 100.0);
 }
 
-// The Part's reset empties the store and leaves the refill to the report of
+// A reset that emptied the store and left the refill to the report of
 // its write of "nodes"; a host reporting at once delivers the init config's
 // report while applying is set, and the curve stays empty there. Mended:
 // both hosts refill the curve from the init config.

@@ -1,13 +1,13 @@
-// Kurvo, the breakpoint curve module (Parts 4.2, 4.3, 4.4): a panel in which
+// Kurvo, the breakpoint curve module: a panel in which
 // the user draws a breakpoint curve with the mouse. The processing object
 // declares the 19 pins and sleeps for good; all the work is the editor's.
 // The editor keeps the node store (kurvo_nodes), stores it in the patch as a
 // node-list text on "nodes" and publishes it on "X Array Out", "Y Array Out"
 // and "# Points".
 //
-// Where this source departs from the Parts (each one a case where the Parts
-// give a nonsense or host-dependent result; in-range behaviour and pictures
-// are those of the Parts):
+// Safeguards beyond the plain editing rules (each one a case where those
+// rules alone give a nonsense or host-dependent result; in-range behaviour
+// and pictures are unchanged by them):
 // - Change reports of the editor's own writes are recognised by their value
 //   as well as by the three guards: a report whose pin holds exactly what the
 //   editor last wrote there is its own write coming back. So a host that
@@ -38,7 +38,7 @@
 
 namespace kurvo {
 
-// Pin indices (Part 4.2).
+// Pin indices.
 enum Pin : int {
   kPinNodes = 0,
   kPinZoom = 1,
@@ -62,12 +62,12 @@ enum Pin : int {
   kPinTotal = 19,
 };
 
-// Flags of Part 4.2: A (patch-stored, private) and B (UI communication).
+// Pin flags: A (patch-stored, private) and B (UI communication).
 inline constexpr int32_t kFlagsA = 0x30500;
 inline constexpr int32_t kFlagsB = 0x400;
 
 // Limits for values that come from pins. The zoom's range is the one the
-// mouse keeps it in (Part 4.4).
+// mouse keeps it in.
 inline constexpr float kMinZoom = 0.01f;
 inline constexpr float kMaxZoom = 100.0f;
 inline constexpr int kMaxPadding = 30;   // "range: 0,30"
