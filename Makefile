@@ -40,7 +40,8 @@ fuzz: bootstrap
 	cmake --build --preset linux-fuzz -j $(JOBS) --target fuzzers
 	scripts/run-fuzzers build/linux-fuzz
 
-# Redraws platform/tests/golden/*.png with real GDI (the Windows build under Wine).
+# Redraws the golden PNGs (platform/tests/golden, modules/breakpoint/tests/golden)
+# with real GDI (the Windows build under Wine).
 goldens: bootstrap
 	JOBS=$(JOBS) scripts/make-goldens
 

@@ -81,3 +81,22 @@ function(se_use_comma_locale target)
   add_dependencies(${target} se_test_locale)
   target_compile_definitions(${target} PRIVATE SE_TEST_LOCPATH="${locales}")
 endfunction()
+
+# se_add_display_test(NAME PROGRAM [ARGS ...])
+# A Windows test program that needs real windows: under Wine they need an X
+# display, so it runs inside a virtual one (xvfb-run). One such test at a
+# time, since virtual displays started together can take the same number.
+# SE_REQUIRE_DISPLAY tells the program that a missing display is a failure
+# here, not a reason to skip; a skip is still reported as one.
+function(se_add_display_test name program)
+  find_program(XVFB_RUN xvfb-run)
+  if(NOT XVFB_RUN)
+    message(FATAL_ERROR "xvfb-run was not found; install it with scripts/bootstrap (package xvfb).")
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${program}>
+                   ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK display
+                                          ENVIRONMENT SE_REQUIRE_DISPLAY=1
+                                          SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
+endfunction()

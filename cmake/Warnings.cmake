@@ -10,9 +10,11 @@ if(SE_CHECKED)
 endif()
 
 if(SE_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
-                      -fno-sanitize-recover=undefined)
-  add_link_options(-fsanitize=address,undefined)
+  # float-cast-overflow: a float converted to an integer type that cannot
+  # hold it is undefined behaviour too; both compilers can check it.
+  add_compile_options(-fsanitize=address,undefined,float-cast-overflow -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined,float-cast-overflow)
+  add_link_options(-fsanitize=address,undefined,float-cast-overflow)
 endif()
 
 if(SE_FUZZ)

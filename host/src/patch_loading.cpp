@@ -10,6 +10,8 @@
 #include <sstream>
 
 #include "common/c_numbers.h"
+#include "platform/canvas.h"
+#include "plughost/gui_side.h"
 #include "plughost/host_error.h"
 #include "plughost/patch.h"
 #include "plughost/paths.h"
@@ -170,7 +172,9 @@ double pin_value_of(const HostPin& pin, const json& value, const std::string& wh
 
 void apply_module_pins(Instance& instance, const json& pins, const std::string& where) {
   if (!pins.is_object()) throw HostError(where + ": expected an object of pin values");
-  for (const auto& [name, value] : pins.items()) {
+  for (const auto& item : pins.items()) {
+    const std::string name = item.key();
+    const json& value = item.value();
     const int pin = in_context(where, [&] { return instance.pin_index(name); });
     const HostPin& p = instance.pins()[pin];
     if (p.datatype == DT_STRING) {
@@ -251,7 +255,8 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   json patch;
   try {
     patch = json::parse(json_text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // Syntax errors, and numbers beyond the range of double ("1e999").
     throw HostError(std::string("malformed JSON: ") + e.what());
   }
   if (!patch.is_object()) throw HostError("a patch is a JSON object");
@@ -312,11 +317,24 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     }
     if (instance.has_gui()) instance.gui()->open(restored);
     if (m.contains("panel")) {
+      // The panel's size as the user left it (the module only proposes one).
       const json& panel = m["panel"];
-      if (!panel.is_string() || panel.get<std::string>() != "open")
-        throw HostError(where + ".panel: \"open\" (the panel is shown)");
       if (!instance.has_gui())
         throw HostError(where + ".panel: module \"" + name + "\" has no panel");
+      if (!panel.is_array() || panel.size() != 2) {
+        throw HostError(where + ".panel: expected [width, height] in pixels");
+      }
+      instance.gui()->window_info().width =
+          int(whole_of(panel[0], where + ".panel[0]", 1, platform::Canvas::max_size));
+      instance.gui()->window_info().height =
+          int(whole_of(panel[1], where + ".panel[1]", 1, platform::Canvas::max_size));
+    }
+    if (m.contains("window")) {
+      const json& window = m["window"];
+      if (!window.is_string() || window.get<std::string>() != "open")
+        throw HostError(where + ".window: \"open\" (the panel window is shown)");
+      if (!instance.has_gui())
+        throw HostError(where + ".window: module \"" + name + "\" has no panel");
       instance.gui()->open_window();
     }
   }
@@ -329,9 +347,14 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const json& c = connections[k];
       const bool pair = c.is_array() && c.size() == 2;
       if (!pair && !c.is_object()) throw HostError(where + ": expected {\"from\", \"to\"}");
-      auto [from, from_pin] =
+      const std::pair<Instance*, int> from_from_pin =
           find_pin(engine, pair ? c[0] : member(c, "from", where), where + ".from");
-      auto [to, to_pin] = find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
+      Instance* const from = from_from_pin.first;
+      const int from_pin = from_from_pin.second;
+      const std::pair<Instance*, int> to_to_pin =
+          find_pin(engine, pair ? c[1] : member(c, "to", where), where + ".to");
+      Instance* const to = to_to_pin.first;
+      const int to_pin = to_to_pin.second;
       in_context(where, [&] { engine.connect(*from, from_pin, *to, to_pin); });
     }
   }
@@ -342,7 +365,10 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     for (size_t k = 0; k < signals.size(); ++k) {
       const std::string where = "signals[" + std::to_string(k) + "]";
       if (!signals[k].is_object()) throw HostError(where + ": expected an object");
-      auto [to, pin] = find_pin(engine, member(signals[k], "to", where), where + ".to");
+      const std::pair<Instance*, int> target =
+          find_pin(engine, member(signals[k], "to", where), where + ".to");
+      Instance* const to = target.first;
+      const int pin = target.second;
       const Signal signal = signal_of(signals[k], to_float(to->pins()[pin].value), where);
       in_context(where, [&] { engine.set_signal(*to, pin, signal); });
     }
@@ -356,7 +382,10 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const json& e = events[k];
       if (!e.is_object()) throw HostError(where + ": expected an object");
       const uint32_t time = clock_of(member(e, "time", where), where + ".time");
-      auto [to, pin] = find_pin(engine, member(e, "to", where), where + ".to");
+      const std::pair<Instance*, int> target =
+          find_pin(engine, member(e, "to", where), where + ".to");
+      Instance* const to = target.first;
+      const int pin = target.second;
       in_context(where, [&] {
         if (e.contains("midi")) {
           engine.schedule_midi(*to, pin, time, midi_of(e["midi"], where + ".midi"));
@@ -440,7 +469,9 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     if (!record.is_array()) throw HostError("record: expected a list of module.pin");
     for (size_t k = 0; k < record.size(); ++k) {
       const std::string where = "record[" + std::to_string(k) + "]";
-      auto [from, pin] = find_pin(engine, record[k], where);
+      const std::pair<Instance*, int> source = find_pin(engine, record[k], where);
+      Instance* const from = source.first;
+      const int pin = source.second;
       in_context(where, [&] { engine.record(*from, pin); });
       run.recorded.emplace_back(from, pin);
     }

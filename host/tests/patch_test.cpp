@@ -5,11 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "comma_locale.h"
 #include "plughost/host_error.h"
 #include "plughost/report.h"
+#include "plughost/stderr_capture.h"
 #include "plughost_testing.h"
 
 namespace {
@@ -34,6 +37,7 @@ TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
     std::string message;
   } cases[] = {
       {"{", "malformed JSON"},
+      {R"({"length": 1e999})", "malformed JSON"},
       {"[]", "a patch is a JSON object"},
       {R"({"modules": [)" + m + "]}", "patch: \"length\" is missing"},
       {R"({"length": -5, "modules": [)" + m + "]}", "length: expected a sample clock"},
@@ -202,6 +206,31 @@ TEST(Patch, JsonLogHoldsEveryOutputEventAndRecordedSignal) {
   EXPECT_EQ(low[0], 1.0);
   EXPECT_EQ(low[2], 0.5);
   EXPECT_EQ(low[3], 0.0);  // the NaN gate is off
+}
+
+// The capture file of standard error lies in the temporary folder under a
+// name of its own: it used to be made in the current folder (on Windows),
+// with a counter two threads could read at once.
+TEST(StderrCapture, WritesItsFileInTheTemporaryFolderUnderAFreshName) {
+  namespace fs = std::filesystem;
+  std::string first_path;
+  std::string second_path;
+  {
+    plughost::StderrCapture first;
+    plughost::StderrCapture second;
+    std::fprintf(stderr, "inner\n");
+    EXPECT_EQ(second.text(), "inner\n");
+    first_path = first.path();
+    second_path = second.path();
+    ASSERT_FALSE(first_path.empty());
+    EXPECT_NE(first_path, second_path);
+    for (const std::string& path : {first_path, second_path}) {
+      EXPECT_EQ(fs::path(path).parent_path(), (fs::temp_directory_path() / "x").parent_path());
+      EXPECT_TRUE(fs::exists(path)) << path;
+    }
+  }
+  EXPECT_FALSE(fs::exists(first_path));
+  EXPECT_FALSE(fs::exists(second_path));
 }
 
 TEST(Patch, MidiIsDescribedForPeople) {

@@ -66,4 +66,13 @@ std::vector<uint32_t> Canvas::pixels() const {
   return out;
 }
 
+int live_gdi_objects() {
+#ifdef _WIN32
+  const DWORD count = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  return count == 0 ? -1 : static_cast<int>(count);  // 0: not answered (a process has its DCs)
+#else
+  return detail::live_pens_and_brushes();
+#endif
+}
+
 }  // namespace platform

@@ -3,7 +3,8 @@
 //
 // {
 //   "sample_rate": 44100, "block_size": 64, "length": 4410,
-//   "modules": [ {"name": "sel", "library": "Forka", "pins": {"Choice": "off"}} ],
+//   "modules": [ {"name": "sel", "library": "Forka", "pins": {"Choice": "off"}},
+//                {"name": "curve", "library": "Kurvo", "panel": [400, 200]} ],
 //   "connections": [ {"from": "a.MIDI Out1", "to": "b.MIDI In"} ],
 //   "events": [ {"time": 500, "to": "sel.MIDI In", "midi": "90 3C 64"},
 //               {"time": 900, "to": "sel.Choice", "value": "on"},
@@ -24,9 +25,12 @@
 // Modules whose library offers a GUI object get one, opened as restored
 // from a saved patch when the module's entry gives pin values and as a new
 // instance otherwise ("gui_open": "new" or "restored" says so explicitly).
-// A module entry with "panel": "open" has its panel shown (GUI opcode 8)
-// once its GUI object is open. "typing" types text into a shown panel's edit
-// window as a user would, at the first block boundary at or after its time.
+// "panel" gives the panel's size in pixels as the user left it (1 to 16384
+// each), instead of the size the module asks for.
+// A module entry with "window": "open" has its panel window shown (GUI
+// opcode 8) once its GUI object is open. "typing" types text into a shown
+// panel's edit window as a user would, at the first block boundary at or
+// after its time.
 // "gui_notify" ("immediate" or "deferred", the default) says when a GUI
 // object hears back about its own pin writes. Gestures are mouse commands
 // (flags: 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl) played on the panels

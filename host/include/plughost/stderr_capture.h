@@ -16,6 +16,9 @@ class StderrCapture {
 
   // Everything written so far.
   std::string text();
+  // The file standard error goes to while the capture lives ("" when none
+  // could be made); removed when the capture ends.
+  const std::string& path() const { return path_; }
 
  private:
   int saved_fd_ = -1;

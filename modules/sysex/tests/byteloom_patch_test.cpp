@@ -50,7 +50,7 @@ TEST_F(ByteloomTest, TextTypedByAPatchIsWhatIsSaved) {
     "length": 3200,
     "modules": [{"name": "tool", "library": ")" +
                             jsonPath(plughost::testing::plugin("Byteloom")) + R"(",
-                 "pins": {"File": "typed.syx"}, "panel": "open"}],
+                 "pins": {"File": "typed.syx"}, "window": "open"}],
     "events": [{"time": 600, "to": "tool.Reload", "value": "yes"},
                {"time": 1900, "to": "tool.Save as .syx", "value": "yes"}],
     "typing": [{"time": 1280, "module": "tool", "text": "F0 7E 7F\n06 01\n"},

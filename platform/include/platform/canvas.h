@@ -56,6 +56,12 @@ struct Image {
   uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
 };
 
+// GDI objects alive in this process, to check that drawing code deletes
+// what it makes: on Linux the pens and brushes of the layer (stock objects
+// not counted); on Windows GetGuiResources' count of GDI objects (device
+// contexts and bitmaps included), or -1 where the system does not answer.
+int live_gdi_objects();
+
 // Writes the canvas as an 8-bit RGB PNG. False when the file cannot be written.
 bool write_png(const std::string& path, const Canvas& canvas);
 // Reads a PNG (any colour type; alpha is dropped). Empty when unreadable.

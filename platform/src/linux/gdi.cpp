@@ -329,6 +329,17 @@ void delete_memory_dc(HDC handle) {
   t.release(brush);
 }
 
+int live_pens_and_brushes() {
+  auto& t = table();
+  std::lock_guard lock(t.mutex);
+  int live = 0;
+  for (const auto& [handle, object] : t.objects) {
+    if (object.stock || std::holds_alternative<Dc>(object.value)) continue;  // doomed: still held
+    ++live;
+  }
+  return live;
+}
+
 }  // namespace platform::detail
 
 HPEN CreatePen(int style, int width, COLORREF color) {

@@ -14,6 +14,9 @@ namespace platform::detail {
 // first) owned by the caller, who keeps them alive until delete_memory_dc.
 HDC create_memory_dc(uint32_t* pixels, int width, int height);
 void delete_memory_dc(HDC dc);
+// Pens and brushes alive: not deleted, or deleted while still selected
+// (stock objects not counted).
+int live_pens_and_brushes();
 
 // Window queries for window_host.
 std::vector<HWND> child_windows(HWND parent);
