@@ -84,8 +84,8 @@ endfunction()
 
 # se_add_display_test(NAME PROGRAM [ARGS ...])
 # A Windows test program that needs real windows: under Wine they need an X
-# display, so it runs inside a virtual one (xvfb-run). One such test at a
-# time, since virtual displays started together can take the same number.
+# display, so it runs inside a virtual one (scripts/wine-display-run), alone:
+# the prefix's Wine server must be one started with that display.
 # SE_REQUIRE_DISPLAY tells the program that a missing display is a failure
 # here, not a reason to skip; a skip is still reported as one.
 function(se_add_display_test name program)
@@ -94,9 +94,8 @@ function(se_add_display_test name program)
     message(FATAL_ERROR "xvfb-run was not found; install it with scripts/bootstrap (package xvfb).")
   endif()
   add_test(NAME ${name}
-           COMMAND ${XVFB_RUN} -a ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${program}>
-                   ${ARGN})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RESOURCE_LOCK display
+           COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-display-run $<TARGET_FILE:${program}> ${ARGN})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
                                           ENVIRONMENT SE_REQUIRE_DISPLAY=1
                                           SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
 endfunction()
