@@ -168,6 +168,9 @@ class DirectMusicService final : public MidiService {
                                                buffer ? desc.cbBuffer : 0);
   }
 
+  // Receiving through DirectMusic is not built: no input opens.
+  std::unique_ptr<MidiInput> openInput(int) override { return nullptr; }
+
  private:
   void enumerate() {
     if (FAILED(m_music->SetDirectSound(nullptr, nullptr))) return;

@@ -10,9 +10,11 @@
 // one every kPieceGapMs, so that no period holds more than a few of them;
 // a receiver sees the same byte stream, as on a MIDI cable.
 #include <rtmidi/RtMidi.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 #include "sysex/MidiPorts.h"
@@ -32,13 +34,15 @@ struct Api {
   std::string name;
 };
 
-// Compiled APIs that are real MIDI services (no dummy).
+// Compiled APIs that are real MIDI services (no dummy). ALSA's sequencer is
+// left out where the machine has none, sparing its complaints on stderr.
 std::vector<Api> apis() {
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
   std::vector<Api> result;
   for (RtMidi::Api a : compiled)
-    if (a != RtMidi::RTMIDI_DUMMY && a != RtMidi::UNSPECIFIED)
+    if (a != RtMidi::RTMIDI_DUMMY && a != RtMidi::UNSPECIFIED &&
+        (a != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0))
       result.push_back({a, RtMidi::getApiName(a)});
   return result;
 }
@@ -103,6 +107,35 @@ class RtMidiOutput final : public MidiOutput {
   std::chrono::steady_clock::time_point m_lastSend{};
 };
 
+class RtMidiInput final : public MidiInput {
+ public:
+  explicit RtMidiInput(std::unique_ptr<RtMidiIn> port) : m_port(std::move(port)) {
+    m_port->setErrorCallback(&noteError, &m_failed);
+    m_port->ignoreTypes(false, true, true);  // keep SysEx; drop clock and sensing
+    m_port->setCallback(&RtMidiInput::received, this);
+  }
+  ~RtMidiInput() override { m_port->cancelCallback(); }
+
+  void take(std::vector<std::uint8_t>& bytes) override {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    bytes.insert(bytes.end(), m_bytes.begin(), m_bytes.end());
+    m_bytes.clear();
+  }
+
+ private:
+  // RtMidi's thread, once per event (or per SysEx message it put together).
+  static void received(double, std::vector<unsigned char>* message, void* self) {
+    auto* in = static_cast<RtMidiInput*>(self);
+    std::lock_guard<std::mutex> lock(in->m_mutex);
+    in->m_bytes.insert(in->m_bytes.end(), message->begin(), message->end());
+  }
+
+  std::unique_ptr<RtMidiIn> m_port;
+  bool m_failed = false;
+  std::mutex m_mutex;                 // guards m_bytes
+  std::vector<std::uint8_t> m_bytes;  // received, not yet taken
+};
+
 class RtMidiService final : public MidiService {
  public:
   RtMidiService() {
@@ -137,6 +170,31 @@ class RtMidiService final : public MidiService {
       }
     }
     return nullptr;  // the port has gone, or its service
+  }
+
+  std::unique_ptr<MidiInput> openInput(int index) override {
+    if (index < 0 || index >= static_cast<int>(m_inputs.ids.size())) return nullptr;
+    const std::string& id = m_inputs.ids[index];
+    const size_t cut = id.find('\n');
+    const std::string apiName = id.substr(0, cut), portName = id.substr(cut + 1);
+    for (const Api& api : apis()) {
+      if (api.name != apiName) continue;
+      try {
+        // A queue of one: every event goes to the callback.
+        auto port = std::make_unique<RtMidiIn>(api.api, kClientName, 1);
+        bool failed = false;
+        port->setErrorCallback(&noteError, &failed);
+        const unsigned count = port->getPortCount();
+        for (unsigned i = 0; i < count; ++i) {
+          if (port->getPortName(i) != portName) continue;
+          port->openPort(i, "in");
+          if (failed || !port->isPortOpen()) return nullptr;
+          return std::make_unique<RtMidiInput>(std::move(port));
+        }
+      } catch (...) {
+      }
+    }
+    return nullptr;
   }
 
  private:

@@ -43,6 +43,17 @@ class MidiOutput {
   virtual bool sendMessage(std::span<const std::uint8_t> bytes) = 0;
 };
 
+// An opened input port, for sysex_tool (the module receives nothing).
+// Destroying it closes the port.
+class MidiInput {
+ public:
+  virtual ~MidiInput() = default;
+  // Appends to `bytes` every byte received since the last call, in order of
+  // arrival (System Exclusive included; timing clock and active sensing left
+  // out). Called from the owner's thread; the service fills it from its own.
+  virtual void take(std::vector<std::uint8_t>& bytes) = 0;
+};
+
 class MidiService {
  public:
   virtual ~MidiService() = default;
@@ -54,6 +65,9 @@ class MidiService {
   // `sampleRate` (Hz) is passed to services that take one. Null when the
   // index is out of range, the port has gone, or it cannot be opened.
   virtual std::unique_ptr<MidiOutput> openOutput(int index, int sampleRate) = 0;
+  // Opens the input at `index` of inputs(); null when it cannot be opened or
+  // the service does not receive.
+  virtual std::unique_ptr<MidiInput> openInput(int index) = 0;
 };
 
 // The platform's MIDI service with its port lists, or null when there is no
