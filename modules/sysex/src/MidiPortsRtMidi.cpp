@@ -98,6 +98,10 @@ class RtMidiOutput final : public MidiOutput {
       m_lastSend = std::chrono::steady_clock::now();
       if (m_failed) return false;
     }
+    // A message in pieces ends with a gap too, so that its last piece is out
+    // before the caller's pause between messages starts.
+    if (bytes.size() > kPieceSize)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPieceGapMs));
     return true;
   }
 
