@@ -416,6 +416,18 @@ void Engine::schedule_status(Instance& to, int pin, uint32_t clock, int32_t stat
   to.enqueue(pending);
 }
 
+// A write of host pin `pin` at `clock`, told to the processing side (when
+// the pin has one there) as a one-shot status; the caller fills in the value.
+Instance::Pending Engine::pin_write(const HostPin& p, int pin, uint32_t clock) {
+  Instance::Pending pending;
+  pending.event.time_stamp = clock;
+  pending.event.type = p.processing_index >= 0 ? EV_PIN_STATUS : kNoEvent;
+  pending.event.int_value = ST_ONE_OFF;
+  pending.event.ptr = p.processing_index;
+  pending.write_pin = pin;
+  return pending;
+}
+
 void Engine::schedule_value(Instance& to, int pin, uint32_t clock, double value) {
   HostPin& p = to.pins().at(pin);
   if (p.datatype == DT_MIDI_STREAM || p.datatype == DT_STRING) {
@@ -438,12 +450,7 @@ void Engine::schedule_value(Instance& to, int pin, uint32_t clock, double value)
     schedule_status(to, pin, clock, ST_ONE_OFF);
     return;
   }
-  Instance::Pending pending;
-  pending.event.time_stamp = clock;
-  pending.event.type = p.processing_index >= 0 ? EV_PIN_STATUS : kNoEvent;
-  pending.event.int_value = ST_ONE_OFF;
-  pending.event.ptr = p.processing_index;
-  pending.write_pin = pin;
+  Instance::Pending pending = pin_write(p, pin, clock);
   pending.value = value;
   to.enqueue(pending);
 }
@@ -453,12 +460,7 @@ void Engine::schedule_text(Instance& to, int pin, uint32_t clock, const std::str
   if (p.datatype != DT_STRING || p.direction == DR_OUT) {
     throw HostError("pin " + to.name() + "." + p.name + " is not a text input");
   }
-  Instance::Pending pending;
-  pending.event.time_stamp = clock;
-  pending.event.type = p.processing_index >= 0 ? EV_PIN_STATUS : kNoEvent;
-  pending.event.int_value = ST_ONE_OFF;
-  pending.event.ptr = p.processing_index;
-  pending.write_pin = pin;
+  Instance::Pending pending = pin_write(p, pin, clock);
   pending.is_text = true;
   pending.text = text;
   to.enqueue(pending);

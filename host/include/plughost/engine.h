@@ -250,6 +250,7 @@ class Engine {
                  int32_t value);
   std::vector<Instance*> processing_order() const;
   void fill_inputs(Instance& instance, uint32_t block_start, int count);
+  static Instance::Pending pin_write(const HostPin& p, int pin, uint32_t clock);
 
   float sample_rate_;
   int block_size_;

@@ -175,6 +175,26 @@ std::shared_ptr<T> named(Kernel& k, const char* name, bool* wrong_kind) {
   return object;
 }
 
+// For the Create calls: true when `name` is taken already. Then `*handle`
+// is a new handle to the existing object of kind T, with ERROR_ALREADY_EXISTS,
+// or null with ERROR_INVALID_HANDLE when an object of another kind holds
+// the name.
+template <class T>
+bool name_taken(Kernel& k, const char* name, HANDLE* handle) {
+  bool wrong_kind = false;
+  if (auto existing = named<T>(k, name, &wrong_kind)) {
+    *handle = add_handle(k, Entry{existing});
+    fail(ERROR_ALREADY_EXISTS);
+    return true;
+  }
+  if (wrong_kind) {
+    *handle = nullptr;
+    fail(ERROR_INVALID_HANDLE);
+    return true;
+  }
+  return false;
+}
+
 bool folder_exists(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   const std::string folder =
@@ -225,16 +245,8 @@ BOOL CloseHandle(HANDLE handle) {
 HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initial_owner, LPCSTR name) {
   Kernel& k = kernel();
   std::lock_guard guard(k.lock);
-  bool wrong_kind = false;
-  if (auto existing = named<Mutex>(k, name, &wrong_kind)) {
-    HANDLE handle = add_handle(k, Entry{existing});
-    fail(ERROR_ALREADY_EXISTS);
-    return handle;
-  }
-  if (wrong_kind) {
-    fail(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  HANDLE taken = nullptr;
+  if (name_taken<Mutex>(k, name, &taken)) return taken;
   auto mutex = std::make_shared<Mutex>();
   if (name) mutex->name = name;
   if (initial_owner) {
@@ -333,16 +345,8 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
     fail(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  bool wrong_kind = false;
-  if (auto existing = named<Section>(k, name, &wrong_kind)) {
-    HANDLE handle = add_handle(k, Entry{existing});
-    fail(ERROR_ALREADY_EXISTS);
-    return handle;
-  }
-  if (wrong_kind) {
-    fail(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  HANDLE taken = nullptr;
+  if (name_taken<Section>(k, name, &taken)) return taken;
   const uint64_t size = (uint64_t(size_high) << 32) | size_low;
   if (size == 0) {
     fail(ERROR_INVALID_PARAMETER);
