@@ -9,6 +9,12 @@
 // its own. A long message therefore goes out in pieces of kPieceSize bytes,
 // one every kPieceGapMs, so that no period holds more than a few of them;
 // a receiver sees the same byte stream, as on a MIDI cable.
+//
+// RtMidi reports a message it could not queue (its JACK ring buffer full, the
+// sequencer refusing the event) only as a warning and returns as if it had
+// sent it; such a message is offered again until kRetryTime has passed, then
+// the send fails. Nothing of a refused message went out, so offering it again
+// cannot double any byte.
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
@@ -27,6 +33,8 @@ constexpr int kPieceGapMs = 10;      // between the pieces of one message
 // Time left to RtMidi to hand the last event to the server before the port
 // closes.
 constexpr auto kDrainTime = std::chrono::milliseconds(100);
+// How long a piece the service refuses is offered again, kPieceGapMs apart.
+constexpr auto kRetryTime = std::chrono::seconds(2);
 constexpr char kClientName[] = "Byteloom";
 
 struct Api {
@@ -53,6 +61,18 @@ void noteError(RtMidiError::Type type, const std::string&, void* failed) {
     *static_cast<bool*>(failed) = true;
 }
 
+// What RtMidi said during one call on an output.
+struct Outcome {
+  bool refused = false;  // a warning: the message was not queued
+  bool failed = false;   // an error: the port is unusable
+};
+
+void noteOutcome(RtMidiError::Type type, const std::string&, void* outcome) {
+  auto* o = static_cast<Outcome*>(outcome);
+  if (type == RtMidiError::DEBUG_WARNING) return;
+  (type == RtMidiError::WARNING ? o->refused : o->failed) = true;
+}
+
 template <typename Port>
 void listPorts(const Api& api, MidiPortList& list) {
   try {
@@ -75,7 +95,7 @@ void listPorts(const Api& api, MidiPortList& list) {
 class RtMidiOutput final : public MidiOutput {
  public:
   explicit RtMidiOutput(std::unique_ptr<RtMidiOut> port) : m_port(std::move(port)) {
-    m_port->setErrorCallback(&noteError, &m_failed);
+    m_port->setErrorCallback(&noteOutcome, &m_outcome);
   }
   ~RtMidiOutput() override {
     const auto since = std::chrono::steady_clock::now() - m_lastSend;
@@ -88,15 +108,7 @@ class RtMidiOutput final : public MidiOutput {
     if (bytes.empty()) return true;
     for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
       if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPieceGapMs));
-      const size_t n = std::min(kPieceSize, bytes.size() - at);
-      m_failed = false;
-      try {
-        m_port->sendMessage(bytes.data() + at, n);
-      } catch (...) {
-        m_failed = true;
-      }
-      m_lastSend = std::chrono::steady_clock::now();
-      if (m_failed) return false;
+      if (!sendPiece(bytes.subspan(at, std::min(kPieceSize, bytes.size() - at)))) return false;
     }
     // A message in pieces ends with a gap too, so that its last piece is out
     // before the caller's pause between messages starts.
@@ -106,8 +118,27 @@ class RtMidiOutput final : public MidiOutput {
   }
 
  private:
+  // One event to the service, offered again while it is refused for want of
+  // room. False on an error, or when the room never came.
+  bool sendPiece(std::span<const std::uint8_t> piece) {
+    const auto giveUp = std::chrono::steady_clock::now() + kRetryTime;
+    for (;;) {
+      m_outcome = {};
+      try {
+        m_port->sendMessage(piece.data(), piece.size());
+      } catch (...) {
+        m_outcome.failed = true;
+      }
+      m_lastSend = std::chrono::steady_clock::now();
+      if (m_outcome.failed) return false;
+      if (!m_outcome.refused) return true;
+      if (m_lastSend >= giveUp) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPieceGapMs));
+    }
+  }
+
   std::unique_ptr<RtMidiOut> m_port;
-  bool m_failed = false;  // set by RtMidi's error callback during a call
+  Outcome m_outcome;  // set by RtMidi's error callback during a call
   std::chrono::steady_clock::time_point m_lastSend{};
 };
 
