@@ -3,18 +3,19 @@
 // Ports are listed by short-lived RtMidi objects at creation; an opened output
 // owns its RtMidiOut (and with it a JACK client or ALSA sequencer port).
 //
-// RtMidi hands a JACK message to the server as one event, and JACK refuses an
-// event larger than the port buffer (32 KB on the servers we met) or one that
-// does not fit beside the others of its period; ALSA's sequencer has limits of
-// its own. A long message therefore goes out in pieces of kPieceSize bytes,
-// one every kPieceGapMs, so that no period holds more than a few of them;
-// a receiver sees the same byte stream, as on a MIDI cable.
+// RtMidi's JACK output queues each message whole in a ring buffer of 16 KB
+// (waiting while the ring is full) and drops, without a word, a message that
+// could never fit it; its process callback then hands each queued message to
+// the server as one event, which JACK refuses when it does not fit beside the
+// others of its period. ALSA's sequencer has limits of its own. A long
+// message therefore goes out in pieces of kPieceSize bytes, one every
+// kPieceGapMs, so that no period holds more than a few of them; a receiver
+// sees the same byte stream, as on a MIDI cable.
 //
-// RtMidi reports a message it could not queue (its JACK ring buffer full, the
-// sequencer refusing the event) only as a warning and returns as if it had
-// sent it; such a message is offered again until kRetryTime has passed, then
-// the send fails. Nothing of a refused message went out, so offering it again
-// cannot double any byte.
+// RtMidi reports a message the sequencer refused only as a warning and
+// returns as if it had sent it; such a message is offered again until
+// kRetryTime has passed, then the send fails. Nothing of a refused message
+// went out, so offering it again cannot double any byte.
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 

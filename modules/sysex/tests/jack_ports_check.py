@@ -11,6 +11,7 @@ usage: jack_ports_check.py BYTELOOM_JACK_TESTS SYSEX_TOOL SAMPLE_DIR
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -121,7 +122,7 @@ def main():
         if not wait_for_server(env, jackd):
             print("SKIPPED: the JACK server could not be started")
             return 77
-        return run(rtmidi, env, jack_tests, tool, sample_dir, work)
+        return run(rtmidi, env, jack_tests, tool, sample_dir, work, jackd)
     finally:
         jackd.terminate()
         try:
@@ -139,14 +140,17 @@ def bytes_as_loaded(tool, path, work):
         return f.read()
 
 
+def jack_ports(env):
+    return subprocess.run(["jack_lsp"], env=env, capture_output=True, text=True).stdout.split("\n")
+
+
 def start_receiver(env, tool, port, out):
     """sysex_tool receive on `port`, once its own port "Byteloom:in" exists."""
     receiver = subprocess.Popen([tool, "receive", "--port", port, "--out", out,
                                  "--timeout", "1.5"], env=env, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True)
     for _ in range(100):
-        ports = subprocess.run(["jack_lsp"], env=env, capture_output=True, text=True).stdout
-        if "Byteloom:in" in ports.split("\n"):
+        if "Byteloom:in" in jack_ports(env):
             return receiver
         if receiver.poll() is not None:
             break
@@ -165,7 +169,7 @@ def check_received(what, receiver, tool, out, expected, work):
         fail(f"{what}: {len(got)} bytes received for {len(expected)}, first difference at {n}")
 
 
-def run(rtmidi, env, jack_tests, tool, sample_dir, work):
+def run(rtmidi, env, jack_tests, tool, sample_dir, work, jackd):
     recorder = Recorder(rtmidi, "recorder")
     files = sorted(os.path.join(sample_dir, f) for f in os.listdir(sample_dir)
                    if f.endswith((".syx", ".txt")))
@@ -205,6 +209,25 @@ def run(rtmidi, env, jack_tests, tool, sample_dir, work):
         n = len(messages_of(data))
         print(f"sysex_tool send {os.path.basename(path)}: {len(data)} bytes, {n} messages, "
               f"{took:.2f} s (pauses {n * PAUSE_S:.2f} s, MIDI cable {len(data) / 3125:.2f} s)")
+
+    # A server that stalls in the middle of a long message (stopped for a
+    # moment, as a busy machine can stall it): the sender's queue fills, and
+    # the sender waits for room instead of losing pieces.
+    sender = subprocess.Popen([tool, "send", largest, "--port", "recorder:in"], env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    while not any(p.startswith("Byteloom") for p in jack_ports(env)) and sender.poll() is None:
+        time.sleep(0.01)
+    time.sleep(0.05)  # the first pieces are out
+    jackd.send_signal(signal.SIGSTOP)
+    time.sleep(0.8)
+    jackd.send_signal(signal.SIGCONT)
+    _, err = sender.communicate(timeout=60)
+    if sender.returncode != 0:
+        fail(f"sysex_tool send while the server stalled: exit {sender.returncode}: {err}")
+    time.sleep(0.3)
+    compare("sysex_tool send while the server stalled", recorder.take(),
+            open(largest, "rb").read())
+    print("sysex_tool send: a server stalled for 0.8 s mid-message loses nothing")
 
     # A missing port: a clear error, exit 1.
     r = subprocess.run([tool, "send", files[0], "--port", "nowhere"], env=env,
