@@ -23,9 +23,14 @@ RATE = 48000          # frames per second
 PAUSE_S = 0.060       # the pause after every message
 JITTER_S = PERIOD / RATE  # arrival is rounded to a period
 # How late one arrival may be seen on a busy machine (the server, both
-# clients and the recorder's thread are scheduled like any program): a single
-# gap may shrink by this much, the mean gap may not.
+# clients and the recorder's thread are scheduled like any program): a gap
+# may shrink by this much, the mean gap may not.
 LATE_S = 0.015
+# A server stalled for longer than the pause (the test machine is shared)
+# delivers the messages queued meanwhile together: a few such gaps are the
+# server's, not the sender's. A sender that does not pause makes every gap
+# short.
+STALLS_ALLOWED = 0.01  # share of the gaps, at least one
 MODULE_MAX_RAW = 218410   # the largest raw file the module loads
 
 
@@ -77,11 +82,18 @@ def compare(what, events, expected):
     if [e for _, e in events] != want:
         fail(f"{what}: bytes right, but {len(events)} events for {len(want)} messages")
     gaps = [b[0] - a[0] for a, b in zip(events, events[1:])]
-    if gaps and min(gaps) < PAUSE_S - JITTER_S - LATE_S:
-        fail(f"{what}: only {min(gaps) * 1000:.1f} ms between two messages")
-    if gaps and sum(gaps) / len(gaps) < PAUSE_S - JITTER_S:
+    if not gaps:
+        return None
+    short = sorted(g for g in gaps if g < PAUSE_S - JITTER_S - LATE_S)
+    if len(short) > max(1, STALLS_ALLOWED * len(gaps)):
+        fail(f"{what}: {len(short)} of {len(gaps)} gaps between messages shorter than "
+             f"{(PAUSE_S - JITTER_S - LATE_S) * 1000:.1f} ms, the shortest {short[0] * 1000:.1f} ms")
+    if sum(gaps) / len(gaps) < PAUSE_S - JITTER_S:
         fail(f"{what}: {sum(gaps) / len(gaps) * 1000:.1f} ms between messages on average")
-    return min(gaps) if gaps else None
+    if short:
+        print(f"{what}: {len(short)} of {len(gaps)} gaps cut short by a stalled server "
+              f"({short[0] * 1000:.1f} ms)")
+    return min(g for g in gaps if g not in short) if len(short) < len(gaps) else None
 
 
 def wait_for_server(env, jackd):
@@ -194,8 +206,12 @@ def run(rtmidi, env, jack_tests, tool, sample_dir, work, jackd):
           f"largest message {max(len(e) for _, e in events)} bytes, "
           f"closest spacing {gap * 1000:.1f} ms")
 
-    # sysex_tool sends every file, the largest of the corpus included.
-    for path in files:
+    # sysex_tool sends every file, the largest of the corpus included, and a
+    # single message of 1 MiB, far beyond any message of a real device.
+    huge = os.path.join(work, "message_1MiB.syx")
+    with open(huge, "wb") as f:
+        f.write(bytes([0xF0] + [i * 7 % 128 for i in range((1 << 20) - 2)] + [0xF7]))
+    for path in files + [huge]:
         # The tool sends every byte of a file, beyond the module's 131072.
         data = open(path, "rb").read() if path.endswith(".syx") else bytes_as_loaded(tool, path, work)
         start = time.monotonic()
