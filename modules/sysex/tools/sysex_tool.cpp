@@ -169,7 +169,9 @@ int send(const std::string& file, const std::string& portName, int pauseMs) {
     sent += m;
     if (terminal) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-      const double left = sent ? elapsed * static_cast<double>(bytes.size() - sent) / sent : 0;
+      // The pauses dominate the time of a bank, so time goes by messages.
+      const double left =
+          elapsed * static_cast<double>(messages.size() - k - 1) / static_cast<double>(k + 1);
       showProgress(k + 1, messages.size(), sent, bytes.size(), left);
     }
     if (k + 1 < messages.size()) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
