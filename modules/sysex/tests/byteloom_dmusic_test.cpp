@@ -103,16 +103,19 @@ HANDLE recorderContext() {
 
 // Watches an instance's status line from a thread of its own while the
 // processing object works, as an editor in another thread would see it:
-// every line it shows, in order.
+// every line it shows, in order. The line is emptied first, so that a line
+// equal to the one before is seen too.
 class StatusWatcher {
  public:
   explicit StatusWatcher(int instance) {
     const std::string n = std::to_string(instance);
-    m_mutex = OpenMutexA(SYNCHRONIZE, FALSE, ("Byteloom_Mutex" + n).c_str());
-    m_mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, ("Byteloom_SharedMemory" + n).c_str());
-    if (m_mapping) m_view = static_cast<const char*>(MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, 0));
+    m_mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ("Byteloom_Mutex" + n).c_str());
+    m_mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, ("Byteloom_SharedMemory" + n).c_str());
+    if (m_mapping) m_view = static_cast<char*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0));
     if (!m_view) return;
-    m_last = read();
+    if (m_mutex) WaitForSingleObject(m_mutex, INFINITE);
+    m_view[0] = '\0';
+    if (m_mutex) ReleaseMutex(m_mutex);
     m_thread = std::thread([this] {
       while (!m_stop) {
         const std::string now = read();
@@ -147,7 +150,7 @@ class StatusWatcher {
   }
   HANDLE m_mutex = nullptr;
   HANDLE m_mapping = nullptr;
-  const char* m_view = nullptr;
+  char* m_view = nullptr;  // the instance's shared block
   std::string m_last;
   std::thread m_thread;
   std::atomic<bool> m_stop{false};
@@ -196,8 +199,8 @@ class ByteloomDirectMusicTest : public ByteloomTest {
   Instance& addRecorded(const std::string& name, const std::string& script) {
     writeBytes(path("script.txt"), script);
     ULONG_PTR cookie = 0;
-    const bool active = recorderContext() != INVALID_HANDLE_VALUE &&
-                        ActivateActCtx(recorderContext(), &cookie);
+    const bool active =
+        recorderContext() != INVALID_HANDLE_VALUE && ActivateActCtx(recorderContext(), &cookie);
     EXPECT_TRUE(active) << "the recorder's activation context: error " << GetLastError();
     Instance& b = add(name);
     if (active) DeactivateActCtx(0, cookie);
@@ -280,8 +283,8 @@ TEST_F(ByteloomDirectMusicTest, FailingSetDirectSoundListsNothingAndSendsNothing
 
 TEST_F(ByteloomDirectMusicTest, OpeningAsksForTheChosenPortWithItsCapabilitiesAndTheSampleRate) {
   // B answers S_FALSE (parameters adjusted): that still opens it.
-  Instance& b = addRecorded("b", kPortA + kPortIn + "port out " + kGuidB +
-                                     " 16 4 2 1 1 - Port B, rear\n");
+  Instance& b =
+      addRecorded("b", kPortA + kPortIn + "port out " + kGuidB + " 16 4 2 1 1 - Port B, rear\n");
   newCalls();
   choose(b, kMidiOutPort, 1);
   const Calls log = newCalls();
@@ -354,9 +357,11 @@ TEST_F(ByteloomDirectMusicTest, SendCutsAfterEveryEndOfExclusiveWithOneTimeAndPa
     std::string order;
     for (const Call& c : log)
       if (c.method == "PackUnstructured" || c.method == "PlayBuffer" || c.method == "Flush")
-        order += c.method[1];
+        order += c.method == "PackUnstructured" ? "pack "
+                 : c.method == "PlayBuffer"     ? "play "
+                                                : "flush ";
     std::string expected;
-    for (size_t m = 0; m < k.messages.size(); ++m) expected += "alu";
+    for (size_t m = 0; m < k.messages.size(); ++m) expected += "pack play flush ";
     EXPECT_EQ(order, expected);
     EXPECT_EQ(status(b), k.statuses.back());
   }
@@ -366,7 +371,8 @@ TEST_F(ByteloomDirectMusicTest, A20KbMessageGoesOutWholeInOneEvent) {
   Instance& b = addRecorded("b", kThreePorts);
   choose(b, kMidiOutPort, 0);
   Bytes message{0xF0};
-  for (int i = 0; message.size() < 20479; ++i) message.push_back(static_cast<std::uint8_t>(i & 0x7F));
+  for (int i = 0; message.size() < 20479; ++i)
+    message.push_back(static_cast<std::uint8_t>(i & 0x7F));
   message.push_back(0xF7);
   newCalls();
   send(b, windowTextOf(message) + " F0 05 F7");
@@ -391,8 +397,8 @@ TEST_F(ByteloomDirectMusicTest, RecorderRefusesAnEventBeyondItsBufferSize) {
   IDirectMusic8* music = nullptr;
   const GUID clsid = {0x636b9f10, 0x0c7d, 0x11d1, {0x95, 0xb2, 0x00, 0x20, 0xaf, 0xdc, 0x74, 0x21}};
   const GUID iid = {0x2d3629f7, 0x813d, 0x4939, {0x85, 0x08, 0xf0, 0x5c, 0x6b, 0x75, 0xfd, 0x97}};
-  const HRESULT created = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
-                                           reinterpret_cast<void**>(&music));
+  const HRESULT created =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&music));
   DeactivateActCtx(0, cookie);
   ASSERT_EQ(created, S_OK);
   DMUS_BUFFERDESC desc = {};
@@ -415,6 +421,7 @@ TEST_F(ByteloomDirectMusicTest, PortThatCannotOpenOrHasGoneLeavesNoneOpenAndSend
                                      "gone Unplugged\n");
   EXPECT_EQ(b.pins()[kMidiOutPort].list_text, "Synth A,Dead,Unplugged");
   choose(b, kMidiOutPort, 0);
+  newCalls();
   for (int chosen : {1, 2}) {
     SCOPED_TRACE(chosen);
     choose(b, kMidiOutPort, chosen);

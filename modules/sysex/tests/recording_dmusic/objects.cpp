@@ -12,7 +12,9 @@
 namespace recorder {
 namespace {
 
-std::string yesNo(bool b) { return b ? "1" : "0"; }
+std::string yesNo(bool b) {
+  return b ? "1" : "0";
+}
 
 // Reference counting, naming and the count of live objects, shared by all
 // objects. `Interface` is the one COM interface the object implements.
@@ -99,9 +101,7 @@ class Buffer final : public Object<IDirectMusicBuffer> {
     m_read = 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE TotalTime(LPREFERENCE_TIME) override {
-    return unexpected("TotalTime");
-  }
+  HRESULT STDMETHODCALLTYPE TotalTime(LPREFERENCE_TIME) override { return unexpected("TotalTime"); }
   HRESULT STDMETHODCALLTYPE PackStructured(REFERENCE_TIME, DWORD, DWORD) override {
     return unexpected("PackStructured");
   }
@@ -263,8 +263,8 @@ class Port final : public Object<IDirectMusicPort> {
     return result;
   }
   HRESULT STDMETHODCALLTYPE DownloadInstrument(IDirectMusicInstrument*,
-                                               IDirectMusicDownloadedInstrument**,
-                                               DMUS_NOTERANGE*, DWORD) override {
+                                               IDirectMusicDownloadedInstrument**, DMUS_NOTERANGE*,
+                                               DWORD) override {
     return unexpected("DownloadInstrument");
   }
   HRESULT STDMETHODCALLTYPE UnloadInstrument(IDirectMusicDownloadedInstrument*) override {
@@ -325,7 +325,7 @@ class Port final : public Object<IDirectMusicPort> {
   std::shared_ptr<Script> m_script;
   Clock* m_clock = nullptr;  // one reference held, from the first GetLatencyClock
   bool m_active = false;
-  bool m_delivered = false;  // the scripted bytes were read
+  bool m_delivered = false;   // the scripted bytes were read
   HANDLE m_notify = nullptr;  // borrowed from the caller
 };
 
@@ -433,9 +433,7 @@ class Music final : public Object<IDirectMusic8> {
     log(name(), "Activate", "on=" + yesNo(enable != FALSE));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetDefaultPort(LPGUID) override {
-    return unexpected("GetDefaultPort");
-  }
+  HRESULT STDMETHODCALLTYPE GetDefaultPort(LPGUID) override { return unexpected("GetDefaultPort"); }
   HRESULT STDMETHODCALLTYPE SetDirectSound(LPDIRECTSOUND sound, HWND window) override {
     const HRESULT result = m_script->call("SetDirectSound");
     log(name(), "SetDirectSound",
@@ -454,6 +452,8 @@ class Music final : public Object<IDirectMusic8> {
 
 }  // namespace
 
-IDirectMusic8* createMusic() { return new Music; }
+IDirectMusic8* createMusic() {
+  return new Music;
+}
 
 }  // namespace recorder
