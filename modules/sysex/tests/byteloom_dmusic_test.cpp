@@ -5,7 +5,9 @@
 // The recorder is reached through an activation context that is active only
 // while a test creates an instance, so nothing is registered in the Wine
 // prefix and other programs keep the system's DirectMusic.
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -13,6 +15,7 @@
 
 #include "byteloom_fixture.h"
 #include "se_sdk2/host_opcodes.h"
+#include "sysex/ByteloomLink.h"
 // After the fixture's windows.h, which the DirectMusic header builds on.
 #include <dmusicc.h>
 
@@ -101,28 +104,68 @@ HANDLE recorderContext() {
   return context;
 }
 
+// An instance's shared block and mutex, opened as a second editor would:
+// the test reads the status line and writes the text area through it.
+class SharedBlock {
+ public:
+  explicit SharedBlock(int instance) {
+    const std::string n = std::to_string(instance);
+    m_mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ("Byteloom_Mutex" + n).c_str());
+    m_mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, ("Byteloom_SharedMemory" + n).c_str());
+    if (m_mapping) m_view = static_cast<char*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0));
+  }
+  SharedBlock(const SharedBlock&) = delete;
+  SharedBlock& operator=(const SharedBlock&) = delete;
+  ~SharedBlock() {
+    if (m_view) UnmapViewOfFile(m_view);
+    if (m_mapping) CloseHandle(m_mapping);
+    if (m_mutex) CloseHandle(m_mutex);
+  }
+  bool isOpen() const { return m_view && m_mutex; }
+  // Each under the mutex; only while isOpen().
+  std::string status() {
+    Hold hold(m_mutex);
+    return std::string(m_view, strnlen(m_view, byteloom::kStatusAreaSize));
+  }
+  void setStatus(const std::string& line) { write(0, line, byteloom::kStatusAreaSize); }
+  void setText(const std::string& text) {
+    write(byteloom::kStatusAreaSize, text, byteloom::kTextAreaSize);
+  }
+
+ private:
+  struct Hold {
+    explicit Hold(HANDLE m) : mutex(m) { WaitForSingleObject(mutex, INFINITE); }
+    ~Hold() { ReleaseMutex(mutex); }
+    HANDLE mutex;
+  };
+  void write(size_t offset, const std::string& text, size_t area) {
+    Hold hold(m_mutex);
+    const size_t n = std::min(text.size(), area - 1);
+    std::memcpy(m_view + offset, text.data(), n);
+    m_view[offset + n] = '\0';
+  }
+  HANDLE m_mutex = nullptr;
+  HANDLE m_mapping = nullptr;
+  char* m_view = nullptr;
+};
+
 // Watches an instance's status line from a thread of its own while the
 // processing object works, as an editor in another thread would see it:
 // every line it shows, in order. The line is emptied first, so that a line
 // equal to the one before is seen too.
 class StatusWatcher {
  public:
-  explicit StatusWatcher(int instance) {
-    const std::string n = std::to_string(instance);
-    m_mutex = OpenMutexA(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ("Byteloom_Mutex" + n).c_str());
-    m_mapping = OpenFileMappingA(FILE_MAP_WRITE, FALSE, ("Byteloom_SharedMemory" + n).c_str());
-    if (m_mapping) m_view = static_cast<char*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0));
-    if (!m_view) return;
-    if (m_mutex) WaitForSingleObject(m_mutex, INFINITE);
-    m_view[0] = '\0';
-    if (m_mutex) ReleaseMutex(m_mutex);
+  explicit StatusWatcher(int instance) : m_block(instance) {
+    if (!m_block.isOpen()) return;
+    m_block.setStatus("");
     m_thread = std::thread([this] {
+      std::string last;
       while (!m_stop) {
-        const std::string now = read();
-        if (now != m_last) {
+        const std::string now = m_block.status();
+        if (now != last) {
           std::lock_guard<std::mutex> hold(m_seenLock);
           m_seen.push_back(now);
-          m_last = now;
+          last = now;
         }
         Sleep(1);
       }
@@ -131,27 +174,15 @@ class StatusWatcher {
   ~StatusWatcher() {
     m_stop = true;
     if (m_thread.joinable()) m_thread.join();
-    if (m_view) UnmapViewOfFile(m_view);
-    if (m_mapping) CloseHandle(m_mapping);
-    if (m_mutex) CloseHandle(m_mutex);
   }
-  bool watching() const { return m_view != nullptr; }
+  bool watching() const { return m_block.isOpen(); }
   std::vector<std::string> seen() {
     std::lock_guard<std::mutex> hold(m_seenLock);
     return m_seen;
   }
 
  private:
-  std::string read() {
-    if (m_mutex) WaitForSingleObject(m_mutex, INFINITE);
-    const std::string line(m_view, strnlen(m_view, 128));
-    if (m_mutex) ReleaseMutex(m_mutex);
-    return line;
-  }
-  HANDLE m_mutex = nullptr;
-  HANDLE m_mapping = nullptr;
-  char* m_view = nullptr;  // the instance's shared block
-  std::string m_last;
+  SharedBlock m_block;
   std::thread m_thread;
   std::atomic<bool> m_stop{false};
   std::mutex m_seenLock;
@@ -227,6 +258,22 @@ class ByteloomDirectMusicTest : public ByteloomTest {
     choose(b, kSend, 0);
     Sleep(20);  // the watcher's last look
     return watcher.seen();
+  }
+
+  // A send as the editor asks for it, with `text` put into the shared text
+  // area directly: Wine's edit window needs many seconds for a text of tens
+  // of thousands of characters in the module's small panel.
+  void sendThroughTheLink(Instance& b, const std::string& text) {
+    {
+      SharedBlock block(b.instance_number());
+      ASSERT_TRUE(block.isOpen());
+      block.setText(text);
+    }
+    byteloom::sendLetter(b.instance_number(), byteloom::kLetterSend,
+                         [&](int size, const void* bytes) {
+                           toProcessor(b, std::string(static_cast<const char*>(bytes), size));
+                         });
+    settle();
   }
 
   std::string listText(Instance& b, int pin) {
@@ -375,7 +422,7 @@ TEST_F(ByteloomDirectMusicTest, A20KbMessageGoesOutWholeInOneEvent) {
     message.push_back(static_cast<std::uint8_t>(i & 0x7F));
   message.push_back(0xF7);
   newCalls();
-  send(b, windowTextOf(message) + " F0 05 F7");
+  sendThroughTheLink(b, windowTextOf(message) + " F0 05 F7");
   const Calls log = newCalls();
   const Calls played = only(log, "PlayBuffer");
   ASSERT_EQ(played.size(), 2u);
