@@ -1,19 +1,14 @@
 // Byteloom's DirectMusic output under Wine, through the host, against a
-// recording DirectMusic (recording_dmusic/): the port lists it builds, the
+// recording DirectMusic (recorder_fixture.h): the port lists it builds, the
 // port it opens and with what, the messages it sends and when, the status
 // lines it shows, and that every DirectMusic object it took is released.
-// The recorder is reached through an activation context that is active only
-// while a test creates an instance, so nothing is registered in the Wine
-// prefix and other programs keep the system's DirectMusic.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
-#include "byteloom_fixture.h"
+#include "recorder_fixture.h"
 #include "se_sdk2/host_opcodes.h"
 #include "sysex/ByteloomLink.h"
 // After the fixture's windows.h, which the DirectMusic header builds on.
@@ -22,86 +17,12 @@
 namespace byteloom_test {
 namespace {
 
-// Ports of the scripts below. B's description holds a comma.
-constexpr char kGuidA[] = "{0A1B2C3D-0001-4000-8000-00000000000A}";
-constexpr char kGuidB[] = "{0A1B2C3D-0002-4000-8000-00000000000B}";
-constexpr char kGuidIn[] = "{0A1B2C3D-0003-4000-8000-00000000000C}";
-const std::string kPortA = std::string("port out ") + kGuidA + " 32 1 2 0 0 - Synth A\n";
-const std::string kPortIn = std::string("port in ") + kGuidIn + " 0 1 0 0 0 - Keys In\n";
-const std::string kPortB = std::string("port out ") + kGuidB + " 16 4 2 1 0 - Port B, rear\n";
-const std::string kThreePorts = kPortA + kPortIn + kPortB;
-constexpr char kZeroGuid[] = "{00000000-0000-0000-0000-000000000000}";
-
-// One call the recorder logged.
-struct Call {
-  long long us = 0;  // microseconds since the recorder began
-  std::string object, method;
-  std::map<std::string, std::string> args;  // the last value of each key
-  std::vector<std::string> events;          // every event= value, in order
-  std::string operator[](const std::string& key) const {
-    const auto it = args.find(key);
-    return it == args.end() ? std::string() : it->second;
-  }
-};
-using Calls = std::vector<Call>;
-
-Calls parseLog(const std::string& text) {
-  Calls calls;
-  std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    Call c;
-    words >> c.us >> c.object >> c.method;
-    for (std::string word; words >> word;) {
-      const size_t eq = word.find('=');
-      if (eq == std::string::npos) continue;
-      const std::string key = word.substr(0, eq), value = word.substr(eq + 1);
-      if (key == "event") c.events.push_back(value);
-      c.args[key] = value;
-    }
-    calls.push_back(std::move(c));
-  }
-  return calls;
-}
-
-Calls only(const Calls& calls, const std::string& method) {
-  Calls picked;
-  for (const Call& c : calls)
-    if (c.method == method) picked.push_back(c);
-  return picked;
-}
-
-std::string hexOf(const Bytes& bytes) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (std::uint8_t b : bytes) text += {digits[b >> 4], digits[b & 15]};
-  return text;
-}
-
 // The window text of `bytes`: "F0 01 F7".
 std::string windowTextOf(const Bytes& bytes) {
   const std::string h = hexOf(bytes);
   std::string text;
   for (size_t i = 0; i < h.size(); i += 2) text += (i ? " " : "") + h.substr(i, 2);
   return text;
-}
-
-// The activation context that maps CLSID_DirectMusic to the recorder beside
-// the test program; made once, kept for the life of the process.
-HANDLE recorderContext() {
-  static const HANDLE context = [] {
-    char exe[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    const std::string dir = fs::path(exe).parent_path().string();
-    const std::string manifest = dir + "\\recording_dmusic.manifest";
-    ACTCTXA c = {};
-    c.cbSize = sizeof c;
-    c.dwFlags = ACTCTX_FLAG_ASSEMBLY_DIRECTORY_VALID;
-    c.lpSource = manifest.c_str();
-    c.lpAssemblyDirectory = dir.c_str();
-    return CreateActCtxA(&c);
-  }();
-  return context;
 }
 
 // An instance's shared block and mutex, opened as a second editor would:
@@ -189,65 +110,8 @@ class StatusWatcher {
   std::vector<std::string> m_seen;
 };
 
-// The host runs at 48000.75 Hz: the port is asked for 48000.
-class ByteloomDirectMusicTest : public ByteloomTest {
+class ByteloomDirectMusicTest : public RecorderTest {
  protected:
-  ByteloomDirectMusicTest() : ByteloomTest(48000.75f) {}
-
-  void SetUp() override {
-    ByteloomTest::SetUp();
-    SetEnvironmentVariableA("RECORDING_DMUSIC_SCRIPT", path("script.txt").string().c_str());
-    SetEnvironmentVariableA("RECORDING_DMUSIC_LOG", path("calls.log").string().c_str());
-  }
-  // Every instance is destroyed; then every object the recorder made must
-  // have been released to nothing, and nothing used after.
-  void TearDown() override {
-    engine_.instances().clear();
-    const Calls all = calls();
-    std::map<std::string, std::string> lastRefs;
-    std::map<std::string, bool> usedAfterEnd;
-    for (const Call& c : all) {
-      if (c.method == "Release" || c.method == "AddRef") {
-        lastRefs[c.object] = c["refs"];
-      } else if (lastRefs.count(c.object) && lastRefs[c.object] == "0") {
-        usedAfterEnd[c.object] = true;
-      }
-      for (const char* made : {"port", "clock", "buffer"})
-        if (!c[made].empty() && !lastRefs.count(c[made])) lastRefs[c[made]] = "1";
-      if (c.method == "Create") lastRefs[c.object] = "1";
-    }
-    for (const auto& [object, refs] : lastRefs) {
-      EXPECT_EQ(refs, "0") << object << " was not released";
-      EXPECT_FALSE(usedAfterEnd[object]) << object << " was used after its release";
-    }
-    SetEnvironmentVariableA("RECORDING_DMUSIC_SCRIPT", nullptr);
-    SetEnvironmentVariableA("RECORDING_DMUSIC_LOG", nullptr);
-    ByteloomTest::TearDown();
-  }
-
-  // A Byteloom instance whose DirectMusic is the recorder playing `script`,
-  // its window open.
-  Instance& addRecorded(const std::string& name, const std::string& script) {
-    writeBytes(path("script.txt"), script);
-    ULONG_PTR cookie = 0;
-    const bool active =
-        recorderContext() != INVALID_HANDLE_VALUE && ActivateActCtx(recorderContext(), &cookie);
-    EXPECT_TRUE(active) << "the recorder's activation context: error " << GetLastError();
-    Instance& b = add(name);
-    if (active) DeactivateActCtx(0, cookie);
-    openWindow(b);
-    return b;
-  }
-
-  // Every call logged so far, and those since the last call of newCalls().
-  Calls calls() { return parseLog(readText(path("calls.log"))); }
-  Calls newCalls() {
-    Calls all = calls();
-    Calls fresh(all.begin() + static_cast<long>(std::min(m_seen, all.size())), all.end());
-    m_seen = all.size();
-    return fresh;
-  }
-
   // The user types `text` and presses "Send"; returns the status lines shown
   // meanwhile.
   std::vector<std::string> send(Instance& b, const std::string& text) {
@@ -281,9 +145,6 @@ class ByteloomDirectMusicTest : public ByteloomTest {
     b.dispatch(se::kOpPinProperties, pin, 0, &p);
     return p.datatype_extra ? p.datatype_extra : "";
   }
-
- private:
-  size_t m_seen = 0;
 };
 
 TEST_F(ByteloomDirectMusicTest, WinesOwnDirectMusicListsNothingAndSendsNothing) {

@@ -242,8 +242,7 @@ class Port final : public Object<IDirectMusicPort> {
     if (m_notify && pending()) SetEvent(m_notify);
     return S_OK;
   }
-  // Hands the scripted bytes over as one event, once; later reads find
-  // nothing more.
+  // Hands the scripted events over in order, as many as fit.
   HRESULT STDMETHODCALLTYPE Read(LPDIRECTMUSICBUFFER buffer) override {
     if (!buffer) return E_POINTER;
     Buffer* b = static_cast<Buffer*>(buffer);
@@ -251,12 +250,10 @@ class Port final : public Object<IDirectMusicPort> {
     HRESULT result = S_OK;
     if (m_spec.output) {
       result = E_NOTIMPL;
-    } else if (pending()) {
-      if (b->add({now(), 1, m_script->received})) {
-        m_delivered = true;
-        args += " bytes=" + hex(m_script->received.data(), m_script->received.size());
-      } else {
-        result = E_OUTOFMEMORY;
+    } else {
+      while (pending() && b->add({now(), 1, m_script->received[m_delivered]})) {
+        const auto& e = m_script->received[m_delivered++];
+        args += " event=" + hex(e.data(), e.size());
       }
     }
     log(name(), "Read", args + " result=" + hresultText(result));
@@ -319,13 +316,13 @@ class Port final : public Object<IDirectMusicPort> {
   }
 
  private:
-  bool pending() const { return !m_spec.output && !m_delivered && !m_script->received.empty(); }
+  bool pending() const { return !m_spec.output && m_delivered < m_script->received.size(); }
 
   const ScriptPort m_spec;
   std::shared_ptr<Script> m_script;
   Clock* m_clock = nullptr;  // one reference held, from the first GetLatencyClock
   bool m_active = false;
-  bool m_delivered = false;   // the scripted bytes were read
+  size_t m_delivered = 0;     // scripted events read so far
   HANDLE m_notify = nullptr;  // borrowed from the caller
 };
 

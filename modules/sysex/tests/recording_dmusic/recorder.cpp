@@ -84,8 +84,10 @@ std::shared_ptr<Script> Script::load() {
         script->m_failures.emplace(method, f);
       }
     } else if (kind == "receive") {
+      std::vector<std::uint8_t> event;
       for (std::string byte; words >> byte;)
-        script->received.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+        event.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+      script->received.push_back(event);
     }
   }
   return script;

@@ -17,7 +17,8 @@
 //     (hex); for SetDirectSound, CreatePort, CreateMusicBuffer,
 //     GetLatencyClock, PackUnstructured, PlayBuffer.
 //   receive hex-bytes
-//     an input port's Read hands these bytes over as one event, once.
+//     one event an input port receives; an input port's Reads hand the
+//     events over in order, as many as its buffer holds each time, once.
 //
 // Log (path in RECORDING_DMUSIC_LOG, appended to), one call a line:
 //   <microseconds> <object> <Method> key=value ...
@@ -62,7 +63,7 @@ class Script {
 
   std::vector<ScriptPort> ports;
   bool reverse = false;
-  std::vector<std::uint8_t> received;  // what an input port's Read delivers
+  std::vector<std::vector<std::uint8_t>> received;  // events an input port's Reads deliver
   // Counts a call of `method` and answers its scripted result (S_OK when
   // none is scripted for this call).
   HRESULT call(const std::string& method);
