@@ -63,6 +63,16 @@ inline Calls only(const Calls& calls, const std::string& method) {
   return picked;
 }
 
+// The activations and the final release of `object` among `calls`, in
+// order: "Activate1 Activate0 Release " for a port opened and closed.
+inline std::string lifeOf(const Calls& calls, const std::string& object) {
+  std::string steps;
+  for (const Call& c : calls)
+    if (c.object == object && (c.method == "Activate" || c["refs"] == "0"))
+      steps += c.method + (c.method == "Activate" ? c["on"] : "") + " ";
+  return steps;
+}
+
 inline std::string hexOf(const Bytes& bytes) {
   static const char digits[] = "0123456789ABCDEF";
   std::string text;

@@ -41,11 +41,7 @@ TEST_F(MidiServiceTest, InputHandsOverEveryEventButClockAndSensingOnce) {
   in->take(got);  // delivered once
   EXPECT_EQ(hexOf(got), kReceivedHex);
   in.reset();
-  std::string steps;
-  for (const Call& c : calls())
-    if (c.object == port && (c.method == "Activate" || c["refs"] == "0"))
-      steps += c.method + (c.method == "Activate" ? c["on"] : "") + " ";
-  EXPECT_EQ(steps, "Activate1 Activate0 Release ");
+  EXPECT_EQ(lifeOf(calls(), port), "Activate1 Activate0 Release ");
 }
 
 TEST_F(MidiServiceTest, InputWhosePortOrBufferCannotBeMadeOpensNone) {
