@@ -153,7 +153,9 @@ class DirectMusicInput final : public MidiInput {
 class DirectMusicService final : public MidiService {
  public:
   DirectMusicService() {
-    CoInitialize(nullptr);  // COM on this thread; the result is not needed
+    // COM on this thread. A thread whose COM the caller set up otherwise (a
+    // multithreaded apartment) refuses; then it is not ours to uninitialise.
+    m_comInitialised = SUCCEEDED(CoInitialize(nullptr));
     void* music = nullptr;
     if (CoCreateInstance(kClsidDirectMusic, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                          kIidDirectMusic8, &music) == S_OK) {
@@ -163,7 +165,7 @@ class DirectMusicService final : public MidiService {
   }
   ~DirectMusicService() override {
     release(m_music);
-    CoUninitialize();
+    if (m_comInitialised) CoUninitialize();
   }
 
   const MidiPortList& outputs() const override { return m_outputs; }
@@ -259,6 +261,7 @@ class DirectMusicService final : public MidiService {
     }
   }
 
+  bool m_comInitialised = false;     // this service's CoInitialize succeeded
   IDirectMusic8* m_music = nullptr;  // null when DirectMusic could not be created
   MidiPortList m_outputs, m_inputs;
   std::vector<GUID> m_outputGuids, m_inputGuids;

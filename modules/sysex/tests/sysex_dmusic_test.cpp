@@ -1,6 +1,8 @@
 // The Windows MIDI service (DirectMusic) as sysex_tool uses it, against the
 // recording DirectMusic (recorder_fixture.h): receiving from an input port,
 // and sysex_tool's "ports", "send" and "receive" run as a user runs them.
+#include <thread>
+
 #include "recorder_fixture.h"
 #include "sysex/MidiPorts.h"
 
@@ -55,6 +57,28 @@ TEST_F(MidiServiceTest, InputWhosePortOrBufferCannotBeMadeOpensNone) {
   // The fixture checks that the port opened for nothing was released.
 }
 
+// A caller whose thread is in COM's multithreaded apartment: the service's
+// own initialisation is refused there, so it must not uninitialise COM when
+// it goes, which would tear down the caller's COM under it.
+TEST_F(MidiServiceTest, ServiceOnAMultithreadedThreadLeavesTheCallersComInitialised) {
+  writeBytes(path("script.txt"), kThreePorts);
+  HRESULT afterwards = E_FAIL;
+  size_t outputs = 0;
+  std::thread caller([&] {
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+    ULONG_PTR cookie = 0;
+    const bool active = ActivateActCtx(recorderContext(), &cookie);
+    outputs = byteloom::createMidiService()->outputs().names.size();
+    if (active) DeactivateActCtx(0, cookie);
+    afterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // S_FALSE: still initialised
+    if (SUCCEEDED(afterwards)) CoUninitialize();
+    CoUninitialize();
+  });
+  caller.join();
+  EXPECT_EQ(outputs, 2u);
+  EXPECT_EQ(afterwards, S_FALSE);
+}
+
 // sysex_tool copied into the test's folder beside the recorder, with the
 // recorder's manifest as its own: DirectMusic in that process is the
 // recorder, in every other program the system's.
@@ -91,7 +115,11 @@ class SysexToolTest : public RecorderTest {
                                         dir_.string().c_str(), &start, &process);
     DWORD code = static_cast<DWORD>(-1);
     if (started) {
-      EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+      if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "sysex_tool did not end within a minute";
+        TerminateProcess(process.hProcess, 99);
+        WaitForSingleObject(process.hProcess, INFINITE);
+      }
       GetExitCodeProcess(process.hProcess, &code);
       CloseHandle(process.hThread);
       CloseHandle(process.hProcess);
