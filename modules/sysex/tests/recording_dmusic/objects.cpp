@@ -212,8 +212,8 @@ class Clock final : public Object<IReferenceClock> {
 
 class Port final : public Object<IDirectMusicPort> {
  public:
-  Port(const ScriptPort& spec, std::shared_ptr<Script> script)
-      : Object("port"), m_spec(spec), m_script(std::move(script)) {}
+  Port(const ScriptPort& entry, std::shared_ptr<Script> script)
+      : Object("port"), m_entry(entry), m_script(std::move(script)) {}
   ~Port() override {
     if (m_clock) m_clock->Release();
   }
@@ -248,7 +248,7 @@ class Port final : public Object<IDirectMusicPort> {
     Buffer* b = static_cast<Buffer*>(buffer);
     std::string args = "buffer=" + b->name();
     HRESULT result = S_OK;
-    if (m_spec.output) {
+    if (m_entry.output) {
       result = E_NOTIMPL;
     } else {
       while (pending() && b->add({now(), 1, m_script->received[m_delivered]})) {
@@ -316,9 +316,9 @@ class Port final : public Object<IDirectMusicPort> {
   }
 
  private:
-  bool pending() const { return !m_spec.output && m_delivered < m_script->received.size(); }
+  bool pending() const { return !m_entry.output && m_delivered < m_script->received.size(); }
 
-  const ScriptPort m_spec;
+  const ScriptPort m_entry;
   std::shared_ptr<Script> m_script;
   Clock* m_clock = nullptr;  // one reference held, from the first GetLatencyClock
   bool m_active = false;
@@ -403,14 +403,14 @@ class Music final : public Object<IDirectMusic8> {
                        " effects=" + std::to_string(params->dwEffectFlags) +
                        " share=" + std::to_string(params->fShare) +
                        " features=" + std::to_string(params->dwFeatures) + " outer=" + yesNo(outer);
-    const ScriptPort* spec = nullptr;
+    const ScriptPort* entry = nullptr;
     for (const ScriptPort& p : m_script->ports)
-      if (IsEqualGUID(p.guid, guid) && !(p.gone && m_passes > 2)) spec = &p;
+      if (IsEqualGUID(p.guid, guid) && !(p.gone && m_passes > 2)) entry = &p;
     HRESULT result = m_script->call("CreatePort");
-    if (result == S_OK) result = spec ? spec->create : E_INVALIDARG;
+    if (result == S_OK) result = entry ? entry->create : E_INVALIDARG;
     if (result == S_OK && outer) result = CLASS_E_NOAGGREGATION;
     if (SUCCEEDED(result)) {
-      Port* p = new Port(*spec, m_script);
+      Port* p = new Port(*entry, m_script);
       *port = p;
       args += " port=" + p->name();
     }
