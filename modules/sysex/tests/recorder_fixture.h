@@ -8,6 +8,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "byteloom_fixture.h"
@@ -154,12 +155,20 @@ class RecorderTest : public ByteloomTest {
   }
 
   // A Byteloom instance whose DirectMusic is the recorder playing `script`,
-  // its window open.
-  Instance& addRecorded(const std::string& name, const std::string& script) {
+  // opened; with its panel and edit window when `window` is true. (Under
+  // Wine a panel window takes about two seconds to close: tests that do not
+  // type into the window go without.)
+  Instance& addRecorded(const std::string& name, const std::string& script, bool window = false) {
     Instance& b = withRecorder(script, [&]() -> Instance& { return add(name); });
-    openWindow(b);
+    if (window) {
+      openWindow(b);
+      m_windowed.insert(&b);
+    } else {
+      settle();  // the host makes no panel window unless asked for it
+    }
     return b;
   }
+  bool hasWindow(const Instance& b) const { return m_windowed.count(&b) != 0; }
 
   // Every call logged so far, and those since the last call of newCalls().
   Calls calls() { return parseLog(readText(path("calls.log"))); }
@@ -171,7 +180,8 @@ class RecorderTest : public ByteloomTest {
   }
 
  private:
-  size_t m_seen = 0;
+  size_t m_seen = 0;                     // calls taken by newCalls()
+  std::set<const Instance*> m_windowed;  // instances made with their window
 };
 
 }  // namespace byteloom_test
