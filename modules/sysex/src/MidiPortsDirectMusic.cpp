@@ -1,7 +1,8 @@
 // The MIDI port service on Windows: DirectMusic of DirectX 8 through COM.
 // The service owns the IDirectMusic8 object and COM's initialisation of the
 // thread that created it; each opened output owns its port, latency clock and
-// music buffer and holds a reference of its own to the DirectMusic object.
+// music buffer, each opened input its port and music buffer, and both hold a
+// reference of their own to the DirectMusic object.
 #include <windows.h>
 // windows.h first: the DirectMusic headers build on it.
 #include <dmusicc.h>
@@ -29,6 +30,11 @@ static_assert(sizeof(DMUS_BUFFERDESC) == 28, "DirectMusic's buffer description")
 // The buffer made when a port opens; messages that need more (with their
 // event header) get a buffer made to their size.
 constexpr DWORD kInitialBufferSize = 280;
+// An input's buffer: what one Read can hand over, event headers included.
+constexpr DWORD kInputBufferSize = 65536;
+// Reads per take(): an input that keeps the port busy cannot hold the caller
+// for ever.
+constexpr int kMaxReadsPerTake = 64;
 
 template <typename T>
 void release(T*& p) {
@@ -105,10 +111,51 @@ class DirectMusicOutput final : public MidiOutput {
   REFERENCE_TIME m_time = 0;  // the time of this send's messages, 100 ns units
 };
 
+// Polls its port from take(): DirectMusic queues what arrives until a Read
+// hands it over.
+class DirectMusicInput final : public MidiInput {
+ public:
+  DirectMusicInput(IDirectMusic8* music, IDirectMusicPort* port, IDirectMusicBuffer* buffer)
+      : m_music(music), m_port(port), m_buffer(buffer) {
+    m_music->AddRef();
+  }
+  ~DirectMusicInput() override {
+    m_port->Activate(FALSE);
+    release(m_port);
+    release(m_buffer);
+    release(m_music);
+  }
+
+  void take(std::vector<std::uint8_t>& bytes) override {
+    for (int round = 0; round < kMaxReadsPerTake; ++round) {
+      m_buffer->Flush();
+      if (FAILED(m_port->Read(m_buffer))) return;
+      m_buffer->ResetReadPtr();
+      REFERENCE_TIME time = 0;
+      DWORD group = 0, length = 0;
+      BYTE* data = nullptr;
+      bool any = false;
+      while (m_buffer->GetNextEvent(&time, &group, &length, &data) == S_OK) {
+        any = true;
+        if (!data || (length == 1 && (data[0] == 0xF8 || data[0] == 0xFE))) continue;
+        bytes.insert(bytes.end(), data, data + length);
+      }
+      if (!any) return;  // the queue is empty
+    }
+  }
+
+ private:
+  IDirectMusic8* m_music;
+  IDirectMusicPort* m_port;
+  IDirectMusicBuffer* m_buffer;
+};
+
 class DirectMusicService final : public MidiService {
  public:
   DirectMusicService() {
-    CoInitialize(nullptr);  // COM on this thread; the result is not needed
+    // COM on this thread. A thread whose COM the caller set up otherwise (a
+    // multithreaded apartment) refuses; then it is not ours to uninitialise.
+    m_comInitialised = SUCCEEDED(CoInitialize(nullptr));
     void* music = nullptr;
     if (CoCreateInstance(kClsidDirectMusic, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
                          kIidDirectMusic8, &music) == S_OK) {
@@ -118,7 +165,7 @@ class DirectMusicService final : public MidiService {
   }
   ~DirectMusicService() override {
     release(m_music);
-    CoUninitialize();
+    if (m_comInitialised) CoUninitialize();
   }
 
   const MidiPortList& outputs() const override { return m_outputs; }
@@ -128,15 +175,7 @@ class DirectMusicService final : public MidiService {
     if (!m_music || index < 0 || index >= static_cast<int>(m_outputGuids.size())) return nullptr;
     const GUID& wanted = m_outputGuids[index];
     DMUS_PORTCAPS caps = {};
-    caps.dwSize = sizeof caps;
-    bool found = false;
-    for (DWORD i = 0; m_music->EnumPort(i, &caps) == S_OK; ++i) {
-      if (IsEqualGUID(caps.guidPort, wanted)) {
-        found = true;
-        break;
-      }
-    }
-    if (!found) return nullptr;  // the port has gone since it was listed
+    if (!find(wanted, caps)) return nullptr;  // the port has gone since it was listed
     DMUS_PORTPARAMS8 params = {};
     params.dwSize = sizeof params;
     params.dwValidParams = DMUS_PORTPARAMS_VOICES | DMUS_PORTPARAMS_CHANNELGROUPS |
@@ -168,10 +207,43 @@ class DirectMusicService final : public MidiService {
                                                buffer ? desc.cbBuffer : 0);
   }
 
-  // Receiving through DirectMusic is not built: no input opens.
-  std::unique_ptr<MidiInput> openInput(int) override { return nullptr; }
+  std::unique_ptr<MidiInput> openInput(int index) override {
+    if (!m_music || index < 0 || index >= static_cast<int>(m_inputGuids.size())) return nullptr;
+    const GUID& wanted = m_inputGuids[index];
+    DMUS_PORTCAPS caps = {};
+    if (!find(wanted, caps)) return nullptr;
+    DMUS_PORTPARAMS8 params = {};
+    params.dwSize = sizeof params;
+    params.dwValidParams = DMUS_PORTPARAMS_CHANNELGROUPS;
+    params.dwChannelGroups = caps.dwMaxChannelGroups ? caps.dwMaxChannelGroups : 1;
+    IDirectMusicPort* port = nullptr;
+    const HRESULT created = m_music->CreatePort(wanted, &params, &port, nullptr);
+    if ((created != S_OK && created != S_FALSE) || !port) return nullptr;
+    port->Activate(TRUE);
+    DMUS_BUFFERDESC desc = {};
+    desc.dwSize = sizeof desc;
+    desc.cbBuffer = kInputBufferSize;
+    IDirectMusicBuffer* buffer = nullptr;
+    if (m_music->CreateMusicBuffer(&desc, &buffer, nullptr) != S_OK || !buffer) {
+      port->Activate(FALSE);
+      port->Release();
+      return nullptr;
+    }
+    return std::make_unique<DirectMusicInput>(m_music, port, buffer);
+  }
 
  private:
+  // The capabilities of the port `wanted`, looked up again by its identifier
+  // (the positions may have changed since the lists were taken). False when
+  // DirectMusic no longer lists it.
+  bool find(const GUID& wanted, DMUS_PORTCAPS& caps) {
+    caps = {};
+    caps.dwSize = sizeof caps;
+    for (DWORD i = 0; m_music->EnumPort(i, &caps) == S_OK; ++i)
+      if (IsEqualGUID(caps.guidPort, wanted)) return true;
+    return false;
+  }
+
   void enumerate() {
     if (FAILED(m_music->SetDirectSound(nullptr, nullptr))) return;
     take(DMUS_PC_OUTPUTCLASS, m_outputs, m_outputGuids);
@@ -189,6 +261,7 @@ class DirectMusicService final : public MidiService {
     }
   }
 
+  bool m_comInitialised = false;     // this service's CoInitialize succeeded
   IDirectMusic8* m_music = nullptr;  // null when DirectMusic could not be created
   MidiPortList m_outputs, m_inputs;
   std::vector<GUID> m_outputGuids, m_inputGuids;

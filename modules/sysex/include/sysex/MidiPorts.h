@@ -50,7 +50,9 @@ class MidiInput {
   virtual ~MidiInput() = default;
   // Appends to `bytes` every byte received since the last call, in order of
   // arrival (System Exclusive included; timing clock and active sensing left
-  // out). Called from the owner's thread; the service fills it from its own.
+  // out). Called from the owner's thread: the service has gathered the bytes
+  // from a thread of its own (RtMidi), or reads the port now (DirectMusic,
+  // which queues what arrives until it is read).
   virtual void take(std::vector<std::uint8_t>& bytes) = 0;
 };
 
