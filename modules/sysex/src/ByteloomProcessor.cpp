@@ -46,6 +46,8 @@ ByteloomProcessor::ByteloomProcessor(HostCallback callback, intptr_t host_word)
 
 ByteloomProcessor::~ByteloomProcessor() {
   m_link.close();
+  m_output.reset();
+  m_midi.reset();
 }
 
 bool ByteloomProcessor::GetPinProperties(int index, SEPinProperties* p) {

@@ -57,6 +57,10 @@ inline void writeBytes(const fs::path& path, const std::string& contents) {
 
 class ByteloomTest : public ::testing::Test {
  protected:
+  ByteloomTest() = default;
+  // A host running at `sampleRate` (Hz) instead of 44100.
+  explicit ByteloomTest(float sampleRate) : engine_(sampleRate) {}
+
   void SetUp() override {
     static int serial = 0;
     dir_ = fs::temp_directory_path() /

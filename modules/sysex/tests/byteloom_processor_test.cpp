@@ -180,3 +180,27 @@ TEST_F(ByteloomTest, ClearEmptiesWindowAndStatusOnly) {
 
 }  // namespace
 }  // namespace byteloom_test
+
+namespace byteloom_test {
+namespace {
+
+// No MIDI service with ports (Wine's DirectMusic fails SetDirectSound; no
+// MIDI server on a plain Linux machine): nothing is listed, choosing an
+// output opens nothing, and "Send" neither sends nor claims to have sent.
+TEST_F(ByteloomTest, WithoutPortsSendClaimsNothingSent) {
+  Instance& b = add("b");
+  openWindow(b);
+  if (!b.pins()[kMidiOutPort].list_text.empty())
+    GTEST_SKIP() << "this machine has MIDI ports: " << b.pins()[kMidiOutPort].list_text;
+  EXPECT_EQ(b.pins()[kMidiInPort].list_text, "");
+  choose(b, kMidiOutPort, 0);
+  writeBytes(path("inquiry.syx"), kInquiry);
+  setFile(b, "inquiry.syx");
+  reload(b);
+  choose(b, kSend, 1);
+  choose(b, kSend, 0);
+  EXPECT_EQ(status(b), "6 bytes loaded");
+}
+
+}  // namespace
+}  // namespace byteloom_test

@@ -17,6 +17,7 @@
 
 #include "se_sdk2/SEModule_base.h"
 #include "sysex/ByteloomLink.h"
+#include "sysex/MidiPorts.h"
 
 class ByteloomProcessor : public SEModule_base {
  public:
@@ -66,9 +67,15 @@ class ByteloomProcessor : public SEModule_base {
   // The letter "r": the editor empties its window and shows "0 bytes loaded".
   void reset();
 
-  // MIDI output (port lists, opening the chosen port, sending), the part
-  // that lands with the MIDI port support: until then no port is listed or
-  // opened, and sending finds no port and does nothing.
+  // MIDI output. enumeratePorts (at construction) creates the MIDI service
+  // and takes its port lists for pins 0 and 1; they are not refreshed.
+  // openOutputPort (pin 1 changed) closes the open output and opens the one
+  // at pin 1's position; an index past the list, a port gone or one that
+  // cannot be opened leaves none open. sendBytes sends `text` (the text
+  // area) one message at a time, each cut after a 0xF7 and sent whole, with
+  // a 60 ms pause after each; the status line counts the bytes handed to the
+  // port and names a message that could not be sent, which ends the send.
+  // Without an open output a send does nothing.
   void enumeratePorts();
   void openOutputPort();
   void sendBytes(std::string_view text);
@@ -98,4 +105,9 @@ class ByteloomProcessor : public SEModule_base {
   // Port list texts for pins 0 and 1 ("" until ports are listed).
   std::string m_inPortList;
   std::string m_outPortList;
+
+  // The MIDI service (null when the platform has none) and the output open on
+  // it (null when none); the output is released before the service.
+  std::unique_ptr<byteloom::MidiService> m_midi;
+  std::unique_ptr<byteloom::MidiOutput> m_output;
 };
