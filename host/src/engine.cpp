@@ -231,6 +231,9 @@ intptr_t Instance::callback(SEModuleRecord* record, int32_t opcode, int32_t inde
 intptr_t Instance::host_call(int opcode, int index, int value, void* data, float) {
   switch (opcode) {
     case se::kHostSendStatus:
+      if (clock_argument(data) < clock_) {
+        clock_faults_.push_back({ClockFault::kStatusOut, clock_argument(data), clock_, index});
+      }
       engine_.on_output(*this, index, OutputEvent::kStatus, clock_argument(data), value);
       return 0;
     case se::kHostIsConnected: {
@@ -240,6 +243,9 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
     case se::kHostSampleClock:
       return static_cast<intptr_t>(clock_);
     case se::kHostSendMidi:
+      if (clock_argument(data) < clock_) {
+        clock_faults_.push_back({ClockFault::kMidiOut, clock_argument(data), clock_, index});
+      }
       engine_.on_output(*this, index, OutputEvent::kMidi, clock_argument(data), value);
       return 0;
     case se::kHostGetBuffer: {
@@ -275,6 +281,9 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
         Pending pending;
         pending.event = *static_cast<const SEEventRecord*>(data);  // the module's copy dies now
         pending.event.next = nullptr;
+        if (pending.event.time_stamp < clock_) {
+          clock_faults_.push_back({ClockFault::kPosted, pending.event.time_stamp, clock_, -1});
+        }
         enqueue(pending);
       }
       return 0;
@@ -510,6 +519,7 @@ void Engine::on_output(Instance& from, int processing_index, OutputEvent::Kind k
   out.pin = pin >= 0 ? from.pins()[pin].name : "#" + std::to_string(processing_index);
   out.kind = kind;
   out.value = value;
+  out.sent_at = from.sample_clock();
   output_events_.push_back(out);
   if (pin < 0) return;
   for (const Connection& c : connections_) {

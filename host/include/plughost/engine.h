@@ -70,7 +70,18 @@ struct OutputEvent {
   std::string module;
   std::string pin;
   Kind kind = kMidi;
-  int32_t value = 0;  // packed MIDI message, or status
+  int32_t value = 0;     // packed MIDI message, or status
+  uint32_t sent_at = 0;  // the sender's sample clock when it sent the event
+};
+
+// An event a module sent or posted for a time before its own sample clock:
+// the host cannot deliver it sample-accurately.
+struct ClockFault {
+  enum Kind { kMidiOut, kStatusOut, kPosted };
+  Kind kind = kMidiOut;
+  uint32_t time_stamp = 0;  // the clock the module gave
+  uint32_t clock = 0;       // the module's sample clock at the time
+  int pin = -1;             // processing-side pin index (outputs), or -1
 };
 
 // A piecewise signal for a DT_FSAMPLE input: steps and linear ramps, or a
@@ -148,6 +159,8 @@ class Instance {
   // process entry, and how often the host called the process entry.
   int process_entry_reloads() const { return process_reloads_; }
   int process_calls() const { return process_calls_; }
+  // Events this instance sent or posted into its own past, oldest first.
+  const std::vector<ClockFault>& clock_faults() const { return clock_faults_; }
 
  private:
   friend class Engine;
@@ -186,6 +199,7 @@ class Instance {
   int process_reloads_ = 0;
   std::unique_ptr<GuiSide> gui_;
   int process_calls_ = 0;
+  std::vector<ClockFault> clock_faults_;
 };
 
 class Engine {

@@ -1,0 +1,210 @@
+// The validate parent: one child process per library (plughost's hidden
+// "validate-one" command), its protocol lines read back into check
+// results, a crash or hang told against the check it happened in, the
+// lines and the summary printed, the JSON report written.
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <random>
+#include <sstream>
+
+#include "check.h"
+#include "child_process.h"
+#include "plughost/host_error.h"
+#include "plughost/plugin_library.h"
+#include "plughost/validate.h"
+
+namespace plughost::validate {
+
+namespace {
+
+struct CheckResult {
+  std::string name;
+  Outcome::Kind kind = Outcome::kPass;
+  std::string detail;
+};
+
+struct LibraryResult {
+  std::string library;
+  std::vector<CheckResult> checks;
+};
+
+bool starts_with(const std::string& s, const char* prefix) {
+  return s.rfind(prefix, 0) == 0;
+}
+
+// The line of a library's own output that says most about a failure: a
+// framework precondition report, a sanitizer's error or summary line.
+std::string telling_line(const std::vector<std::string>& lines) {
+  static const char* const marks[] = {"se_sdk2: precondition", "ERROR: AddressSanitizer",
+                                      "ERROR: LeakSanitizer", "runtime error:", "SUMMARY:"};
+  for (const char* mark : marks) {
+    for (const std::string& l : lines) {
+      if (l.find(mark) != std::string::npos) return l;
+    }
+  }
+  return "";
+}
+
+std::string with_line(std::string text, const std::string& line) {
+  return line.empty() ? text : text + ": " + line;
+}
+
+// Reads the child's output into check results; `ending` says how the child
+// ended when it did not finish its last check, or not cleanly.
+LibraryResult read_child(const std::string& library, const ChildResult& child, double timeout) {
+  LibraryResult result{library, {}};
+  std::istringstream in(child.output);
+  std::string line;
+  std::string current;  // begun, not yet ended
+  std::string where;    // its last note
+  std::vector<std::string> said;  // the library's lines since the check began
+  std::vector<std::string> outside;
+  const std::string prefix = kProtocolPrefix;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!starts_with(line, prefix.c_str())) {
+      (current.empty() ? outside : said).push_back(line);
+      continue;
+    }
+    const std::string rest = line.substr(prefix.size());
+    const size_t space = rest.find(' ');
+    const std::string verb = rest.substr(0, space);
+    const std::string arg = space == std::string::npos ? "" : rest.substr(space + 1);
+    if (verb == "begin") {
+      current = arg;
+      where.clear();
+      said.clear();
+      continue;
+    }
+    if (verb == "note") {
+      where = arg;
+      continue;
+    }
+    const size_t tab = arg.find('\t');
+    CheckResult check{arg.substr(0, tab), Outcome::kPass,
+                      tab == std::string::npos ? "" : arg.substr(tab + 1)};
+    if (verb == "fail") {
+      check.kind = Outcome::kFail;
+      const std::string telling = telling_line(said);
+      if (!telling.empty() && check.detail.find("LeakSanitizer") != std::string::npos) {
+        check.detail = with_line(check.detail, telling);
+      }
+    } else if (verb == "skip") {
+      check.kind = Outcome::kSkip;
+    } else {
+      // A check the child passed fails all the same when the framework
+      // reported a violated precondition during it (checking builds).
+      const std::string telling = telling_line(said);
+      if (!telling.empty()) {
+        check.kind = Outcome::kFail;
+        check.detail = telling;
+      }
+    }
+    result.checks.push_back(check);
+    current.clear();
+  }
+  if (!current.empty()) {
+    // The child died or hung inside this check.
+    std::string detail = "the process " + child.describe(timeout);
+    if (!where.empty()) detail += " at " + where;
+    result.checks.push_back({current, Outcome::kFail, with_line(detail, telling_line(said))});
+  } else if (!child.clean()) {
+    result.checks.push_back({"isolation.abnormal_exit", Outcome::kFail,
+                             with_line("the process " + child.describe(timeout) +
+                                           " after its last check",
+                                       telling_line(outside))});
+  } else {
+    result.checks.push_back({"isolation.abnormal_exit", Outcome::kPass, ""});
+  }
+  return result;
+}
+
+std::string resolve(const std::string& name) {
+  std::ifstream probe(name);
+  return probe ? name : plugin_beside_executable(name);
+}
+
+const char* kind_word(Outcome::Kind kind) {
+  switch (kind) {
+    case Outcome::kPass:
+      return "pass";
+    case Outcome::kFail:
+      return "FAIL";
+    default:
+      return "skip";
+  }
+}
+
+}  // namespace
+
+double default_timeout(int strictness) {
+  return 60.0 + 30.0 * strictness;
+}
+
+int run(const Options& options, std::ostream& out) {
+  if (options.strictness < kMinStrictness || options.strictness > kMaxStrictness) {
+    throw HostError("the strictness runs from 1 to 10");
+  }
+  const uint64_t seed = options.seed ? *options.seed : std::random_device{}() & 0x7FFFFFFFu;
+  const double timeout =
+      options.timeout_seconds > 0 ? options.timeout_seconds : default_timeout(options.strictness);
+  const std::string self = own_executable();
+  out << "plughost validate: seed " << seed << ", strictness " << options.strictness << '\n';
+  out.flush();
+
+  int passed = 0, failed = 0, skipped = 0;
+  nlohmann::json report = {{"seed", seed}, {"strictness", options.strictness}};
+  report["libraries"] = nlohmann::json::array();
+  for (const std::string& name : options.libraries) {
+    const std::string path = resolve(name);
+    const auto start = std::chrono::steady_clock::now();
+    const ChildResult child =
+        run_child(self,
+                  {"validate-one", path, "--seed", std::to_string(seed), "--strictness",
+                   std::to_string(options.strictness)},
+                  timeout);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const LibraryResult result = read_child(path, child, timeout);
+    char took[32];
+    std::snprintf(took, sizeof took, "%.1f s", seconds);
+    out << name << " (" << path << ", " << took << ")\n";
+    nlohmann::json checks = nlohmann::json::array();
+    for (const CheckResult& c : result.checks) {
+      out << "  " << kind_word(c.kind) << "  " << c.name;
+      if (!c.detail.empty()) out << ": " << c.detail;
+      out << '\n';
+      (c.kind == Outcome::kPass ? passed : c.kind == Outcome::kFail ? failed : skipped) += 1;
+      checks.push_back({{"name", c.name},
+                        {"result", c.kind == Outcome::kPass   ? "pass"
+                                   : c.kind == Outcome::kFail ? "fail"
+                                                              : "skip"},
+                        {"detail", c.detail}});
+    }
+    out.flush();
+    report["libraries"].push_back(
+        {{"library", name}, {"path", path}, {"seconds", seconds}, {"checks", checks}});
+  }
+  report["passed"] = passed;
+  report["failed"] = failed;
+  report["skipped"] = skipped;
+  if (failed > 0) {
+    out << "replay: plughost validate";
+    for (const std::string& name : options.libraries) out << ' ' << name;
+    out << " --seed " << seed << " --strictness " << options.strictness << '\n';
+  }
+  out << passed << " passed, " << failed << " failed";
+  if (skipped > 0) out << ", " << skipped << " skipped";
+  out << '\n';
+  out.flush();
+  if (!options.json_path.empty()) {
+    std::ofstream json(options.json_path, std::ios::binary);
+    json << report.dump(2) << '\n';
+    if (!json) throw HostError("cannot write " + options.json_path);
+  }
+  return failed > 0 ? 1 : 0;
+}
+
+}  // namespace plughost::validate
