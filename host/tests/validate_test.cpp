@@ -45,7 +45,8 @@ bool has_line(const std::string& output, const std::string& text) {
 }
 
 TEST(ValidateCatches, CrashFailsItsLibraryAndTheRunGoesOn) {
-  const ChildResult r = validate({"validate_probe_crash", "Forka", "--strictness", "1", "--seed", "3"});
+  const ChildResult r =
+      validate({"validate_probe_crash", "Forka", "--strictness", "1", "--seed", "3"});
   ASSERT_EQ(r.ending, ChildResult::kExited) << r.output;
   EXPECT_EQ(r.code, 1u) << r.output;
   const std::vector<std::string> failed = failures(r.output);
@@ -56,8 +57,9 @@ TEST(ValidateCatches, CrashFailsItsLibraryAndTheRunGoesOn) {
   EXPECT_NE(failed[0].find("blocks of 3"), std::string::npos) << failed[0];
   // Forka, after the crash, was checked in full.
   EXPECT_NE(r.output.find("Forka ("), std::string::npos) << r.output;
-  EXPECT_TRUE(has_line(r.output, "replay: plughost validate validate_probe_crash Forka --seed 3 "
-                                 "--strictness 1"))
+  EXPECT_TRUE(has_line(r.output,
+                       "replay: plughost validate validate_probe_crash Forka --seed 3 "
+                       "--strictness 1"))
       << r.output;
   EXPECT_NE(r.output.find(" passed, 1 failed"), std::string::npos) << r.output;
 }
@@ -96,7 +98,8 @@ TEST(ValidateReplays, SameSeedGivesTheSameFindings) {
   EXPECT_TRUE(has_line(first.output, "plughost validate: seed 12345, strictness 2"))
       << first.output;
   // Another seed puts the first loud note elsewhere.
-  const ChildResult other = validate({"validate_probe_nan", "--strictness", "2", "--seed", "54321"});
+  const ChildResult other =
+      validate({"validate_probe_nan", "--strictness", "2", "--seed", "54321"});
   EXPECT_NE(failures(first.output), failures(other.output));
 }
 

@@ -43,8 +43,7 @@ void check_descriptor(const Settings& settings) {
   run_check(settings, "descriptor.unknown_flags_or_revision", [&](Rng&) {
     Faults faults;
     if (p.sdk_revision != 2230 && p.sdk_revision != 2020) {
-      faults.add("interface revision " + std::to_string(p.sdk_revision) +
-                 " (known: 2230, 2020)");
+      faults.add("interface revision " + std::to_string(p.sdk_revision) + " (known: 2230, 2020)");
     }
     if (p.flags != 0 && p.flags != kGuiFlags) {
       faults.add("flags " + std::to_string(p.flags) + " (known: 0, or 384 with a GUI object)");

@@ -126,8 +126,8 @@ void check_gui(const Settings& settings) {
   });
 
   run_check(settings, "gui.crash_painting_at_size", [&](Rng& rng) {
-    std::vector<std::pair<int, int>> sizes = {{0, 0},     {1, 1},    {0, 100},   {100, 0},
-                                              {2, 3},     {13, 7},   {200, 100}, {640, 480},
+    std::vector<std::pair<int, int>> sizes = {{0, 0},     {1, 1},     {0, 100},    {100, 0},
+                                              {2, 3},     {13, 7},    {200, 100},  {640, 480},
                                               {4000, 30}, {30, 3000}, {4000, 3000}};
     for (int n = 0; n < 4 * settings.strictness; ++n) {
       sizes.emplace_back(int(rng.between(0, 1200)), int(rng.between(0, 900)));

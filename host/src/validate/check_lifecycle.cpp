@@ -3,8 +3,8 @@
 // not disturb each other; and nothing left behind once they are gone.
 #include <cstring>
 #include <map>
-#include <tuple>
 #include <memory>
+#include <tuple>
 
 #include "check.h"
 #include "plughost/engine.h"
@@ -142,8 +142,9 @@ void check_lifecycle(const Settings& settings) {
     }
     // Reports each leak with its allocation stack on standard error.
     if (__lsan_do_recoverable_leak_check() != 0) {
-      return Outcome::fail("memory allocated by instances is still held after they were "
-                           "destroyed (LeakSanitizer's report above)");
+      return Outcome::fail(
+          "memory allocated by instances is still held after they were "
+          "destroyed (LeakSanitizer's report above)");
     }
     return Outcome::pass();
 #else

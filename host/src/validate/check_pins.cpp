@@ -74,7 +74,8 @@ void check_pins(const Settings& settings) {
         faults.add(label + ": its name " + why);
         continue;
       }
-      if (!names.insert(p.name).second) faults.add(pin_label(int(k), p) + ": a second pin so named");
+      if (!names.insert(p.name).second)
+        faults.add(pin_label(int(k), p) + ": a second pin so named");
       why = text_fault(p.default_value, kMaxPinText, false);
       if (!why.empty()) faults.add(pin_label(int(k), p) + ": its default " + why);
       why = text_fault(p.datatype_extra, kMaxPinText, false);

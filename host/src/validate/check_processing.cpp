@@ -122,7 +122,8 @@ void check_processing(const Settings& settings) {
   const int rounds = 1 + (settings.strictness - 1) / 3;
   run_check(settings, "processing.crash_at_block_size_or_rate", [&](Rng& rng) {
     for (const Combo& c : combos(settings.strictness)) {
-      for (int round = 0; round < rounds; ++round) one_run(settings, rng, c, round, false, findings);
+      for (int round = 0; round < rounds; ++round)
+        one_run(settings, rng, c, round, false, findings);
     }
     return Outcome::pass();
   });

@@ -1,8 +1,8 @@
 // The parts of running a child process that both backends share: how an
 // ending is told to the user.
-#include <cstdio>
-
 #include "child_process.h"
+
+#include <cstdio>
 
 #if !defined(_WIN32)
 #include <csignal>

@@ -39,8 +39,10 @@ int run_one(const std::string& library, uint64_t seed, int strictness) {
   // An area whose set-up fails (the library does not load) fails as one
   // check of its own; the other areas still run.
   const std::pair<const char*, void (*)(const Settings&)> areas[] = {
-      {"descriptor", &check_descriptor}, {"pins", &check_pins},
-      {"lifecycle", &check_lifecycle},   {"processing", &check_processing},
+      {"descriptor", &check_descriptor},
+      {"pins", &check_pins},
+      {"lifecycle", &check_lifecycle},
+      {"processing", &check_processing},
       {"gui", &check_gui}};
   for (const auto& [name, area] : areas) {
     try {

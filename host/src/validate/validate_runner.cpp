@@ -57,8 +57,8 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
   LibraryResult result{library, {}};
   std::istringstream in(child.output);
   std::string line;
-  std::string current;  // begun, not yet ended
-  std::string where;    // its last note
+  std::string current;            // begun, not yet ended
+  std::string where;              // its last note
   std::vector<std::string> said;  // the library's lines since the check began
   std::vector<std::string> outside;
   const std::string prefix = kProtocolPrefix;
@@ -111,10 +111,10 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     if (!where.empty()) detail += " at " + where;
     result.checks.push_back({current, Outcome::kFail, with_line(detail, telling_line(said))});
   } else if (!child.clean()) {
-    result.checks.push_back({"isolation.abnormal_exit", Outcome::kFail,
-                             with_line("the process " + child.describe(timeout) +
-                                           " after its last check",
-                                       telling_line(outside))});
+    result.checks.push_back(
+        {"isolation.abnormal_exit", Outcome::kFail,
+         with_line("the process " + child.describe(timeout) + " after its last check",
+                   telling_line(outside))});
   } else {
     result.checks.push_back({"isolation.abnormal_exit", Outcome::kPass, ""});
   }
@@ -160,11 +160,10 @@ int run(const Options& options, std::ostream& out) {
   for (const std::string& name : options.libraries) {
     const std::string path = resolve(name);
     const auto start = std::chrono::steady_clock::now();
-    const ChildResult child =
-        run_child(self,
-                  {"validate-one", path, "--seed", std::to_string(seed), "--strictness",
-                   std::to_string(options.strictness)},
-                  timeout);
+    const ChildResult child = run_child(self,
+                                        {"validate-one", path, "--seed", std::to_string(seed),
+                                         "--strictness", std::to_string(options.strictness)},
+                                        timeout);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const LibraryResult result = read_child(path, child, timeout);
