@@ -368,6 +368,7 @@ Instance& Engine::add(const std::string& name, const std::string& library_path,
   if (!library) library = std::make_shared<PluginLibrary>(library_path);
   instances_.push_back(std::make_unique<Instance>(*this, name, library, next_instance_number_++,
                                                   pin_count, extra_repeats));
+  order_valid_ = false;
   return *instances_.back();
 }
 
@@ -400,6 +401,7 @@ void Engine::connect(Instance& from, int from_pin, Instance& to, int to_pin) {
   }
   out.connected = true;
   in.connected = true;
+  order_valid_ = false;
 }
 
 void Engine::schedule_midi(Instance& to, int pin, uint32_t clock, int32_t message) {
@@ -553,6 +555,14 @@ std::vector<Instance*> Engine::processing_order() const {
   return order;
 }
 
+const std::vector<Instance*>& Engine::cached_order() {
+  if (!order_valid_) {
+    order_ = processing_order();
+    order_valid_ = true;
+  }
+  return order_;
+}
+
 void Engine::fill_inputs(Instance& instance, uint32_t block_start, int count) {
   auto& pins = instance.pins();
   for (size_t k = 0; k < pins.size(); ++k) {
@@ -576,7 +586,7 @@ void Engine::fill_inputs(Instance& instance, uint32_t block_start, int count) {
 
 void Engine::run(uint32_t samples) {
   for (auto& instance : instances_) instance->open();
-  const std::vector<Instance*> order = processing_order();
+  const std::vector<Instance*>& order = cached_order();
   while (samples > 0) {
     const int count = static_cast<int>(std::min<uint32_t>(samples, block_size_));
     block_start_ = clock_;

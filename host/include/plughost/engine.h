@@ -263,6 +263,8 @@ class Engine {
   void on_output(Instance& from, int processing_index, OutputEvent::Kind kind, uint32_t clock,
                  int32_t value);
   std::vector<Instance*> processing_order() const;
+  // processing_order(), kept until an instance or a connection is added.
+  const std::vector<Instance*>& cached_order();
   void fill_inputs(Instance& instance, uint32_t block_start, int count);
   static Instance::Pending pin_write(const HostPin& p, int pin, uint32_t clock);
 
@@ -273,6 +275,8 @@ class Engine {
   std::map<std::string, std::shared_ptr<PluginLibrary>> libraries_;
   std::vector<std::unique_ptr<Instance>> instances_;
   std::vector<Connection> connections_;
+  std::vector<Instance*> order_;  // valid while order_valid_
+  bool order_valid_ = false;
   std::map<std::pair<Instance*, int>, Signal> signals_;
   std::multimap<uint32_t, std::pair<Instance*, std::string>> typing_;  // by clock, in patch order
   std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;

@@ -1,12 +1,11 @@
 // Child processes on Windows: CreateProcess with both output streams in one
 // inheritable temporary file, WaitForSingleObject with the time limit,
 // TerminateProcess after it.
-#include <windows.h>
-
 #include <fstream>
 #include <sstream>
 
 #include "child_process.h"
+#include "platform/win32.h"
 
 namespace plughost::validate {
 

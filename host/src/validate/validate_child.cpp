@@ -7,7 +7,7 @@
 #include "plughost/validate.h"
 
 #if defined(_WIN32)
-#include <windows.h>
+#include "platform/win32.h"
 #endif
 
 namespace plughost::validate {
