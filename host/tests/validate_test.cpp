@@ -9,6 +9,7 @@
 
 #include "child_process.h"
 #include "plughost/plugin_library.h"
+#include "se_sdk2/se_precondition.h"
 #include "text_checks.h"
 
 namespace {
@@ -86,6 +87,41 @@ TEST(ValidateCatches, NonFiniteOutputFromFiniteInput) {
                            "nan at clock "),
             std::string::npos)
       << failed[0];
+}
+
+TEST(ValidateCatches, MidiSentBeforeTheModulesClock) {
+  const ChildResult r = validate({"validate_probe_late", "--strictness", "1", "--seed", "3"});
+  EXPECT_EQ(r.code, 1u) << r.output;
+  const std::vector<std::string> failed = failures(r.output);
+  ASSERT_FALSE(failed.empty()) << r.output;
+  EXPECT_NE(r.output.find("  FAIL  processing.event_before_its_clock: sent MIDI for clock "),
+            std::string::npos)
+      << r.output;
+#if SE_CHECKED_BUILD
+  // The checking build's framework reports the violated precondition, and
+  // the check it happened in fails with that report.
+  EXPECT_NE(r.output.find("se_sdk2: precondition \"sampleclock >= m_module->SampleClock()\""),
+            std::string::npos)
+      << r.output;
+#endif
+}
+
+TEST(ValidateCatches, FaultyPinList) {
+  const ChildResult r = validate({"validate_probe_pins", "--strictness", "1", "--seed", "3"});
+  EXPECT_EQ(r.code, 1u) << r.output;
+  EXPECT_NE(r.output.find("  FAIL  pins.unknown_direction_type_or_flag: pin 4 \"Mode\": unknown "
+                          "flag bits 64"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("  FAIL  pins.malformed_list_or_default: pin 4 \"Mode\": entry 1 of "
+                          "\"slow,,fast\" has no name"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("  FAIL  pins.refused_flag_combination: pin 5 \"Stored\": an input "
+                          "stored with the patch"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("  pass  pins.endless_pin_list"), std::string::npos) << r.output;
 }
 
 TEST(ValidateReplays, SameSeedGivesTheSameFindings) {

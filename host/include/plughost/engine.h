@@ -189,6 +189,7 @@ class Instance {
   SEModuleRecord* record_ = nullptr;
   SEProcessEntry process_ = nullptr;  // as last read from the record
   std::vector<HostPin> pins_;
+  std::vector<int> signal_inputs_;          // host pins that are DT_FSAMPLE inputs, in order
   int pin_count_ = 0;                       // answer to host opcode 14
   std::multimap<uint32_t, Pending> queue_;  // by time stamp; equal times in arrival order
   uint32_t clock_ = 0;
@@ -263,8 +264,6 @@ class Engine {
   void on_output(Instance& from, int processing_index, OutputEvent::Kind kind, uint32_t clock,
                  int32_t value);
   std::vector<Instance*> processing_order() const;
-  // processing_order(), kept until an instance or a connection is added.
-  const std::vector<Instance*>& cached_order();
   void fill_inputs(Instance& instance, uint32_t block_start, int count);
   static Instance::Pending pin_write(const HostPin& p, int pin, uint32_t clock);
 
@@ -275,8 +274,9 @@ class Engine {
   std::map<std::string, std::shared_ptr<PluginLibrary>> libraries_;
   std::vector<std::unique_ptr<Instance>> instances_;
   std::vector<Connection> connections_;
-  std::vector<Instance*> order_;  // valid while order_valid_
+  std::vector<Instance*> order_;  // processing_order(), valid while order_valid_
   bool order_valid_ = false;
+  bool all_open_ = false;  // every instance has been opened
   std::map<std::pair<Instance*, int>, Signal> signals_;
   std::multimap<uint32_t, std::pair<Instance*, std::string>> typing_;  // by clock, in patch order
   std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;

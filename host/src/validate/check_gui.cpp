@@ -51,9 +51,9 @@ void paint_at(GuiSide& gui, int width, int height) {
 }
 
 // One gesture: a button pressed, dragged and released, with one key state
-// (left, right, Shift, Ctrl in any combination), mostly on the panel,
-// sometimes beyond its edges or far away.
-void random_gesture(GuiSide& gui, Rng& rng) {
+// (`flags`: left, right, Shift, Ctrl in any combination), mostly on the
+// panel, sometimes beyond its edges or far away.
+void random_gesture(GuiSide& gui, Rng& rng, int flags) {
   const int w = gui.panel_width() > 0 ? gui.panel_width() : 1;
   const int h = gui.panel_height() > 0 ? gui.panel_height() : 1;
   const auto coordinate = [&](int extent) {
@@ -68,7 +68,6 @@ void random_gesture(GuiSide& gui, Rng& rng) {
         return int(rng.between(0, extent + 10));
     }
   };
-  const int flags = int(rng.below(16));
   gui.mouse(se::kGuiButtonDown, coordinate(w), coordinate(h), flags);
   for (int n = int(rng.below(6)); n > 0; --n) {
     gui.mouse(se::kGuiMouseMove, coordinate(w), coordinate(h), flags);
@@ -148,10 +147,12 @@ void check_gui(const Settings& settings) {
         note(std::string(notify_name(mode)) + " notices, round " + std::to_string(round + 1));
         Panel p = open_panel(settings, rng, mode, rng.chance(2));
         paint_at(*p.gui(), int(rng.between(1, 400)), int(rng.between(1, 300)));
+        // Every key-state combination once, then a random mix.
+        for (int flags = 0; flags < 16; ++flags) random_gesture(*p.gui(), rng, flags);
         for (int n = 0; n < 8 * settings.strictness; ++n) {
           switch (rng.below(4)) {
             case 0:
-              random_gesture(*p.gui(), rng);
+              random_gesture(*p.gui(), rng, int(rng.below(16)));
               break;
             case 1:
               panel_write(p, rng);
@@ -177,7 +178,7 @@ void check_gui(const Settings& settings) {
     {
       Panel p = open_panel(settings, rng, GuiNotify::kDeferred, true);
       for (int n = 0; n < 10 * settings.strictness; ++n) {
-        if (rng.chance(2)) random_gesture(*p.gui(), rng);
+        if (rng.chance(2)) random_gesture(*p.gui(), rng, int(rng.below(16)));
         paint_at(*p.gui(), int(rng.between(0, 300)), int(rng.between(0, 200)));
       }
     }

@@ -36,6 +36,26 @@ class FaultProbe : public SEModule_base {
         p->datatype = DT_FSAMPLE;
         p->variable_address = &m_out;
         return true;
+      case 3:
+        p->name = "MIDI Out";
+        p->direction = DR_OUT;
+        p->datatype = DT_MIDI_STREAM;
+        return true;
+#if defined(FAULT_PROBE_PINS)
+      case 4:
+        p->name = "Mode";
+        p->direction = DR_IN;
+        p->datatype = DT_CHOICE;
+        p->datatype_extra = "slow,,fast";
+        p->flags = 0x40;
+        return true;
+      case 5:
+        p->name = "Stored";
+        p->direction = DR_IN;
+        p->datatype = DT_INT32;
+        p->flags = IO_PATCH_STORE;
+        return true;
+#endif
       default:
         return false;
     }
@@ -46,9 +66,10 @@ class FaultProbe : public SEModule_base {
     SetProcessFunction(&FaultProbe::Copy);
   }
 
-  void OnMidiMessage(unsigned, int message, short) override {
-    const bool loud_note_on = (message & 0xF0) == 0x90 && ((message >> 16) & 0x7F) > 0;
-    if (!loud_note_on) return;
+  void OnMidiMessage(unsigned time_stamp, int message, short) override {
+    (void)time_stamp;  // only the late probe uses it
+    const bool note_on = (message & 0xF0) == 0x90 && ((message >> 16) & 0x7F) > 0;
+    if (!note_on) return;
 #if defined(FAULT_PROBE_CRASH)
     if (GetBlockSize() == 3) {
       volatile int* nowhere = nullptr;
@@ -59,7 +80,9 @@ class FaultProbe : public SEModule_base {
       volatile unsigned spin = 0;
       for (;;) spin = spin + 1;
     }
-#else
+#elif defined(FAULT_PROBE_LATE)
+    if (time_stamp > 0) GetPin(3)->SendMidi(time_stamp - 1, message);
+#elif defined(FAULT_PROBE_NAN)
     m_broken = true;
 #endif
   }
