@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <random>
+#include <set>
 #include <sstream>
 
 #include "check.h"
@@ -47,6 +48,18 @@ std::string telling_line(const std::vector<std::string>& lines) {
   return "";
 }
 
+// The first precondition report among `lines` that was not reported in an
+// earlier check (each violated precondition fails the first check that
+// provokes it, not every check after it); remembers what it returns.
+std::string new_precondition(const std::vector<std::string>& lines, std::set<std::string>& seen) {
+  std::string found;
+  for (const std::string& l : lines) {
+    if (l.find("se_sdk2: precondition") == std::string::npos) continue;
+    if (seen.insert(l).second && found.empty()) found = l;
+  }
+  return found;
+}
+
 std::string with_line(std::string text, const std::string& line) {
   return line.empty() ? text : text + ": " + line;
 }
@@ -61,6 +74,7 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
   std::string where;              // its last note
   std::vector<std::string> said;  // the library's lines since the check began
   std::vector<std::string> outside;
+  std::set<std::string> preconditions;  // reported so far
   const std::string prefix = kProtocolPrefix;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -73,6 +87,7 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     const std::string verb = rest.substr(0, space);
     const std::string arg = space == std::string::npos ? "" : rest.substr(space + 1);
     if (verb == "begin") {
+      new_precondition(outside, preconditions);  // set-up between checks: told by the checks
       current = arg;
       where.clear();
       said.clear();
@@ -85,6 +100,7 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     const size_t tab = arg.find('\t');
     CheckResult check{arg.substr(0, tab), Outcome::kPass,
                       tab == std::string::npos ? "" : arg.substr(tab + 1)};
+    const std::string precondition = new_precondition(said, preconditions);
     if (verb == "fail") {
       check.kind = Outcome::kFail;
       const std::string telling = telling_line(said);
@@ -93,14 +109,11 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
       }
     } else if (verb == "skip") {
       check.kind = Outcome::kSkip;
-    } else {
+    } else if (!precondition.empty()) {
       // A check the child passed fails all the same when the framework
       // reported a violated precondition during it (checking builds).
-      const std::string telling = telling_line(said);
-      if (!telling.empty()) {
-        check.kind = Outcome::kFail;
-        check.detail = telling;
-      }
+      check.kind = Outcome::kFail;
+      check.detail = precondition;
     }
     result.checks.push_back(check);
     current.clear();
