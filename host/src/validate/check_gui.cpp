@@ -172,6 +172,30 @@ void check_gui(const Settings& settings) {
     return Outcome::pass();
   });
 
+  run_check(settings, "gui.crash_with_window_open", [&](Rng& rng) {
+    for (int round = 0; round < settings.strictness; ++round) {
+      note("window round " + std::to_string(round + 1));
+      Panel p = open_panel(settings, rng, round % 2 ? GuiNotify::kImmediate : GuiNotify::kDeferred,
+                           rng.chance(2));
+      if (!p.gui()->panel_window()) return Outcome::skip("no panel window can be made here");
+      // Shown, used, closed and shown again, as a user opens and closes a
+      // panel; the last time it stays open until the instance goes.
+      for (int shown = 0; shown < 2; ++shown) {
+        p.gui()->open_window();
+        for (int n = 0; n < 4 * settings.strictness; ++n) {
+          if (rng.chance(2)) panel_write(p, rng);
+          if (rng.chance(2)) random_gesture(*p.gui(), rng, int(rng.below(16)));
+          schedule_random_events(*p.engine, *p.instance, rng, 1, p.engine->clock(),
+                                 p.engine->clock() + 64, false);
+          paint_at(*p.gui(), int(rng.between(0, 300)), int(rng.between(0, 200)));
+          p.engine->run(64);
+        }
+        if (shown == 0) p.gui()->dispatch(se::kGuiWindowClose, 0, 0, &p.gui()->window_info());
+      }
+    }
+    return Outcome::pass();
+  });
+
   run_check(settings, "gui.gdi_objects_left_behind", [&](Rng& rng) {
     const int before = platform::live_gdi_objects();
     if (before < 0) return Outcome::skip("this system does not count GDI objects");
