@@ -34,7 +34,7 @@ Panel open_panel(const Settings& settings, Rng& rng, GuiNotify mode, bool restor
   p.engine = std::make_unique<Engine>(44100.0f, 64);
   p.engine->set_gui_notify(mode);
   p.instance = &p.engine->add("m", settings.library);
-  if (restored) preset_pins(*p.instance, rng);
+  if (restored) preset_pins(*p.instance, rng, rng.chance(2));
   p.engine->run(0);
   p.gui()->open(restored);
   p.engine->run(64);
@@ -124,7 +124,7 @@ void check_gui(const Settings& settings) {
     return Outcome::pass();
   });
 
-  run_check(settings, "gui.crash_painting_at_size", [&](Rng& rng) {
+  run_check(settings, "gui.crash_painting_or_clicking_at_size", [&](Rng& rng) {
     std::vector<std::pair<int, int>> sizes = {{0, 0},     {1, 1},     {0, 100},    {100, 0},
                                               {2, 3},     {13, 7},    {200, 100},  {640, 480},
                                               {4000, 30}, {30, 3000}, {4000, 3000}};
@@ -135,6 +135,8 @@ void check_gui(const Settings& settings) {
       Panel p = open_panel(settings, rng, GuiNotify::kDeferred, restored);
       for (const auto& [w, h] : sizes) {
         note("painting " + std::to_string(w) + "x" + std::to_string(h));
+        paint_at(*p.gui(), w, h);
+        random_gesture(*p.gui(), rng, int(rng.below(16)));  // on a panel of that size
         paint_at(*p.gui(), w, h);
       }
     }

@@ -183,15 +183,17 @@ std::string random_text(Rng& rng) {
 }
 
 int32_t random_midi(Rng& rng) {
+  const int32_t high = rng.chance(16) ? int32_t(rng.below(256)) << 24 : 0;
   if (rng.chance(10)) {
     static const int32_t system[] = {0xF8, 0xFA, 0xFC, 0xFE, 0xFF, 0xF2, 0xF0, 0xF7};
-    return system[rng.below(8)] | int32_t(rng.below(128)) << 8 | int32_t(rng.below(128)) << 16;
+    return high | system[rng.below(8)] | int32_t(rng.below(128)) << 8 |
+           int32_t(rng.below(128)) << 16;
   }
   const int32_t status = 0x80 | int32_t(rng.below(7)) << 4 | int32_t(rng.below(16));
-  return status | int32_t(rng.below(128)) << 8 | int32_t(rng.below(128)) << 16;
+  return high | status | int32_t(rng.below(128)) << 8 | int32_t(rng.below(128)) << 16;
 }
 
-void preset_pins(Instance& instance, Rng& rng) {
+void preset_pins(Instance& instance, Rng& rng, bool nonfinite) {
   std::vector<HostPin>& pins = instance.pins();
   for (size_t k = 0; k < pins.size(); ++k) {
     const HostPin& pin = pins[k];
@@ -199,7 +201,7 @@ void preset_pins(Instance& instance, Rng& rng) {
     if (pin.datatype == DT_STRING) {
       instance.set_text(int(k), random_text(rng));
     } else {
-      instance.set_value(int(k), random_value(pin, rng, false));
+      instance.set_value(int(k), random_value(pin, rng, nonfinite));
     }
   }
 }
@@ -217,8 +219,9 @@ EventMix schedule_random_events(Engine& engine, Instance& instance, Rng& rng, in
     if (pin.processing_index >= 0) status_in.push_back(int(k));
   }
   if (until <= from) return mix;
+  uint32_t at = from;
   for (int n = 0; n < count; ++n) {
-    const uint32_t at = from + rng.below(until - from);
+    if (n == 0 || !rng.chance(4)) at = from + rng.below(until - from);  // else with the last
     const uint32_t pick = rng.below(10);
     if (pick < 6 && !midi_in.empty()) {
       engine.schedule_midi(instance, midi_in[rng.below(uint32_t(midi_in.size()))], at,

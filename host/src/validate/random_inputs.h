@@ -35,12 +35,14 @@ bool takes_value(const HostPin& pin);
 double random_value(const HostPin& pin, Rng& rng, bool nonfinite);
 // A text for a text pin: number lists, node lists, garbage, long texts.
 std::string random_text(Rng& rng);
-// A packed short message: mostly channel messages, some system ones.
+// A packed short message: mostly channel messages, some system ones; now
+// and then with bits 24-31 set, which are not part of the message.
 int32_t random_midi(Rng& rng);
 
 // Random values for every pin that takes one, set before the instance opens
-// (as a restored patch gives them). Float pins stay finite.
-void preset_pins(Instance& instance, Rng& rng);
+// (as a restored patch gives them). Float pins get infinities and NaN too
+// when `nonfinite` allows (a patch file may hold "nan").
+void preset_pins(Instance& instance, Rng& rng, bool nonfinite = false);
 
 // What random events were scheduled.
 struct EventMix {
@@ -51,7 +53,8 @@ struct EventMix {
 };
 // `count` random events between clocks `from` and `until` (excluded) on
 // the instance's input pins: MIDI messages, value and text writes, status
-// changes. `nonfinite`: float pins may get infinities and NaN.
+// changes, some of them at one clock together. `nonfinite`: float pins may
+// get infinities and NaN.
 EventMix schedule_random_events(Engine& engine, Instance& instance, Rng& rng, int count,
                                 uint32_t from, uint32_t until, bool nonfinite);
 
