@@ -49,15 +49,16 @@ TEST(ChildReport, CleanRunKeepsEveryOutcome) {
 TEST(ChildReport, CrashInsideACheckFailsThatCheckWithWhereItWas) {
   const LibraryResult r =
       read_child("L",
-                 ended(ChildResult::kSignalled, 11,
+                 ended(ChildResult::kException, 0xC0000005u,
                        "@validate begin a.one\n@validate pass a.one\n@validate begin a.two\n"
                        "@validate note 48000 Hz, blocks of 3\n"),
                  10);
   ASSERT_EQ(r.checks.size(), 2u);
   EXPECT_EQ(r.checks[1].name, "a.two");
   EXPECT_EQ(r.checks[1].kind, Outcome::kFail);
-  EXPECT_EQ(r.checks[1].detail,
-            "the process killed by signal 11 (SIGSEGV) at 48000 Hz, blocks of 3");
+  EXPECT_EQ(
+      r.checks[1].detail,
+      "the process ended by exception 0xC0000005 (access violation) at 48000 Hz, blocks of 3");
 }
 
 TEST(ChildReport, HangInsideACheckNamesTheTimeLimit) {
