@@ -3,6 +3,9 @@
 // next library, and the seed replays the same findings.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -144,6 +147,36 @@ TEST(ValidateCatches, LibraryThatDoesNotLoad) {
   EXPECT_EQ(r.code, 1u) << r.output;
   EXPECT_NE(r.output.find("descriptor.setup: cannot load plug-in library"), std::string::npos)
       << r.output;
+}
+
+TEST(ValidateReport, JsonHoldsEveryCheckAndTheSeed) {
+  const std::string path = ::testing::TempDir() + "/validate_report.json";
+  const ChildResult r =
+      validate({"validate_probe_nan", "Forka", "--strictness", "1", "--seed", "5", "--json", path});
+  EXPECT_EQ(r.code, 1u) << r.output;
+  std::ifstream in(path);
+  const nlohmann::json report = nlohmann::json::parse(in, nullptr, false);
+  ASSERT_FALSE(report.is_discarded()) << "unreadable JSON in " << path;
+  EXPECT_EQ(report["seed"], 5);
+  EXPECT_EQ(report["strictness"], 1);
+  ASSERT_EQ(report["libraries"].size(), 2u);
+  EXPECT_EQ(report["libraries"][1]["library"], "Forka");
+  int failed = 0, listed = 0;
+  for (const auto& library : report["libraries"]) {
+    for (const auto& check : library["checks"]) {
+      ++listed;
+      if (check["result"] == "fail") {
+        ++failed;
+        EXPECT_EQ(check["name"], "processing.nonfinite_output_from_finite_input");
+      }
+    }
+  }
+  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(report["failed"], 1);
+  EXPECT_EQ(
+      report["passed"].get<int>() + report["failed"].get<int>() + report["skipped"].get<int>(),
+      listed);
+  std::remove(path.c_str());
 }
 
 TEST(ValidateListTexts, MalformedListsAreNamed) {

@@ -98,7 +98,7 @@ void check_lifecycle(const Settings& settings) {
     for (int n = 0; n < rounds; ++n) {
       Engine engine(44100.0f, 64);
       Instance& m = engine.add("m", settings.library);
-      switch (n % 4) {
+      switch (n % 5) {
         case 0:  // destroyed without ever being opened
           break;
         case 1:  // opened, destroyed at once
@@ -108,6 +108,10 @@ void check_lifecycle(const Settings& settings) {
           engine.run(0);
           if (m.has_gui()) m.gui()->open(rng.chance(2));
           engine.run(256);
+          break;
+        case 3:  // the panel opened before the processing object
+          if (m.has_gui()) m.gui()->open(rng.chance(2));
+          engine.run(128);
           break;
         default:  // with events, destroyed in the middle of pending ones
           preset_pins(m, rng);
