@@ -536,7 +536,6 @@ void Engine::on_output(Instance& from, int processing_index, OutputEvent::Kind k
   out.pin = pin >= 0 ? from.pins()[pin].name : "#" + std::to_string(processing_index);
   out.kind = kind;
   out.value = value;
-  out.sent_at = from.sample_clock();
   output_events_.push_back(out);
   if (pin < 0) return;
   for (const Connection& c : connections_) {

@@ -70,8 +70,7 @@ struct OutputEvent {
   std::string module;
   std::string pin;
   Kind kind = kMidi;
-  int32_t value = 0;     // packed MIDI message, or status
-  uint32_t sent_at = 0;  // the sender's sample clock when it sent the event
+  int32_t value = 0;  // packed MIDI message, or status
 };
 
 // An event a module sent or posted for a time before its own sample clock:
