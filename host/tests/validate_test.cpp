@@ -70,14 +70,14 @@ TEST(ValidateCatches, CrashFailsItsLibraryAndTheRunGoesOn) {
 
 TEST(ValidateCatches, HangIsKilledAtTheTimeLimitAndTheRunGoesOn) {
   const ChildResult r = validate(
-      {"validate_probe_hang", "Divara_v3", "--strictness", "1", "--seed", "3", "--timeout", "8"});
+      {"validate_probe_hang", "Forka", "--strictness", "1", "--seed", "3", "--timeout", "8"});
   ASSERT_EQ(r.ending, ChildResult::kExited) << r.output;
   EXPECT_EQ(r.code, 1u) << r.output;
   const std::vector<std::string> failed = failures(r.output);
   ASSERT_EQ(failed.size(), 1u) << r.output;
   EXPECT_NE(failed[0].find("did not finish within 8 s"), std::string::npos) << failed[0];
   EXPECT_NE(failed[0].find("blocks of 3"), std::string::npos) << failed[0];
-  EXPECT_NE(r.output.find("Divara_v3 ("), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Forka ("), std::string::npos) << r.output;
 }
 
 TEST(ValidateCatches, NonFiniteOutputFromFiniteInput) {
