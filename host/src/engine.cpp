@@ -151,6 +151,11 @@ void Instance::enumerate_pins(std::optional<int> pin_count, int extra_repeats) {
     }
     write_variable(pin);
   }
+  for (size_t k = 0; k < pins_.size(); ++k) {
+    if (pins_[k].datatype == DT_FSAMPLE && pins_[k].direction != DR_OUT) {
+      signal_inputs_.push_back(static_cast<int>(k));
+    }
+  }
 }
 
 int Instance::pin_index(const std::string& pin_name) const {
@@ -231,6 +236,9 @@ intptr_t Instance::callback(SEModuleRecord* record, int32_t opcode, int32_t inde
 intptr_t Instance::host_call(int opcode, int index, int value, void* data, float) {
   switch (opcode) {
     case se::kHostSendStatus:
+      if (clock_argument(data) < clock_) {
+        clock_faults_.push_back({ClockFault::kStatusOut, clock_argument(data), clock_, index});
+      }
       engine_.on_output(*this, index, OutputEvent::kStatus, clock_argument(data), value);
       return 0;
     case se::kHostIsConnected: {
@@ -240,6 +248,9 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
     case se::kHostSampleClock:
       return static_cast<intptr_t>(clock_);
     case se::kHostSendMidi:
+      if (clock_argument(data) < clock_) {
+        clock_faults_.push_back({ClockFault::kMidiOut, clock_argument(data), clock_, index});
+      }
       engine_.on_output(*this, index, OutputEvent::kMidi, clock_argument(data), value);
       return 0;
     case se::kHostGetBuffer: {
@@ -275,6 +286,9 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
         Pending pending;
         pending.event = *static_cast<const SEEventRecord*>(data);  // the module's copy dies now
         pending.event.next = nullptr;
+        if (pending.event.time_stamp < clock_) {
+          clock_faults_.push_back({ClockFault::kPosted, pending.event.time_stamp, clock_, -1});
+        }
         enqueue(pending);
       }
       return 0;
@@ -318,6 +332,15 @@ void Instance::deliver(Pending& pending) {
 
 void Instance::process_block(uint32_t block_start, int count) {
   const uint32_t end = block_start + static_cast<uint32_t>(count);
+  if (queue_.empty()) {  // the common case: one call for the whole block, or none
+    if (awake_ && process_) {
+      clock_ = block_start;
+      ++process_calls_;
+      process_(record_->instance, 0, count);
+    }
+    clock_ = end;
+    return;
+  }
   uint32_t pos = block_start;
   while (pos < end) {
     // Everything due by now. Events a module posted into the part of the
@@ -359,6 +382,8 @@ Instance& Engine::add(const std::string& name, const std::string& library_path,
   if (!library) library = std::make_shared<PluginLibrary>(library_path);
   instances_.push_back(std::make_unique<Instance>(*this, name, library, next_instance_number_++,
                                                   pin_count, extra_repeats));
+  order_valid_ = false;
+  all_open_ = false;
   return *instances_.back();
 }
 
@@ -391,6 +416,7 @@ void Engine::connect(Instance& from, int from_pin, Instance& to, int to_pin) {
   }
   out.connected = true;
   in.connected = true;
+  order_valid_ = false;
 }
 
 void Engine::schedule_midi(Instance& to, int pin, uint32_t clock, int32_t message) {
@@ -545,19 +571,18 @@ std::vector<Instance*> Engine::processing_order() const {
 
 void Engine::fill_inputs(Instance& instance, uint32_t block_start, int count) {
   auto& pins = instance.pins();
-  for (size_t k = 0; k < pins.size(); ++k) {
+  for (const int k : instance.signal_inputs_) {
     HostPin& pin = pins[k];
-    if (pin.datatype != DT_FSAMPLE || pin.direction == DR_OUT) continue;
     if (pin.connected) {
       std::fill(pin.buffer.begin(), pin.buffer.begin() + count, 0.0f);
       for (const Connection& c : connections_) {
-        if (c.to != &instance || c.to_pin != static_cast<int>(k)) continue;
+        if (c.to != &instance || c.to_pin != k) continue;
         const std::vector<float>& source = c.from->pins()[c.from_pin].buffer;
         for (int n = 0; n < count; ++n) pin.buffer[n] += source[n];
       }
       continue;
     }
-    auto signal = signals_.find({&instance, static_cast<int>(k)});
+    auto signal = signals_.find({&instance, k});
     if (signal != signals_.end()) {
       for (int n = 0; n < count; ++n) pin.buffer[n] = signal->second.at(block_start + n);
     }
@@ -565,8 +590,14 @@ void Engine::fill_inputs(Instance& instance, uint32_t block_start, int count) {
 }
 
 void Engine::run(uint32_t samples) {
-  for (auto& instance : instances_) instance->open();
-  const std::vector<Instance*> order = processing_order();
+  if (!all_open_) {
+    for (auto& instance : instances_) instance->open();
+    all_open_ = true;
+  }
+  if (!order_valid_) {
+    order_ = processing_order();
+    order_valid_ = true;
+  }
   while (samples > 0) {
     const int count = static_cast<int>(std::min<uint32_t>(samples, block_size_));
     block_start_ = clock_;
@@ -574,10 +605,18 @@ void Engine::run(uint32_t samples) {
       auto node = typing_.extract(typing_.begin());
       node.mapped().first->gui()->type_into_edit(node.mapped().second);
     }
-    for (Instance* instance : order) {
-      fill_inputs(*instance, clock_, count);
-      instance->process_block(clock_, count);
-      if (instance->has_gui()) instance->gui()->deliver_messages();
+    for (Instance* instance : order_) {
+      if (!instance->signal_inputs_.empty()) fill_inputs(*instance, clock_, count);
+      if (instance->queue_.empty() && !instance->awake_) {
+        instance->clock_ = clock_ + static_cast<uint32_t>(count);  // asleep: nothing to do
+      } else {
+        instance->process_block(clock_, count);
+      }
+      if (instance->has_gui() &&
+          (!instance->to_gui_.empty() || instance->gui()->has_pending_to_dsp())) {
+        instance->gui()->deliver_messages();
+      }
+      if (recordings_.empty()) continue;
       for (auto& [key, samples_kept] : recordings_) {
         if (key.first != instance) continue;
         const std::vector<float>& buffer = instance->pins()[key.second].buffer;

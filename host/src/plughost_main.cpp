@@ -1,6 +1,7 @@
 // plughost: loads plug-in libraries and drives them as the modular host does.
 //   plughost info LIB             the module's description and pin table
 //   plughost run PATCH [--json F] runs a patch file and logs what the outputs sent
+//   plughost validate LIB...      checks that plug-in libraries survive what hosts do
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "plughost/panel.h"
 #include "plughost/patch.h"
 #include "plughost/report.h"
+#include "plughost/validate.h"
 
 namespace {
 
@@ -138,6 +140,28 @@ int main(int argc, char** argv) {
   paint_cmd->add_option("PATCH", patch, "patch file (JSON)")->required();
   paint_cmd->add_option("--module", module, "the module whose panel to paint")->required();
   paint_cmd->add_option("--out", png, "PNG file to write")->required();
+  plughost::validate::Options validate;
+  auto* validate_cmd = app.add_subcommand(
+      "validate", "check that plug-in libraries survive what real hosts do to them");
+  validate_cmd->add_option("LIB", validate.libraries, "plug-in libraries (paths or names)")
+      ->required();
+  validate_cmd
+      ->add_option("--strictness", validate.strictness,
+                   "1 (a quick smoke run) to 10 (most rounds of random events)")
+      ->check(CLI::Range(plughost::validate::kMinStrictness, plughost::validate::kMaxStrictness));
+  validate_cmd->add_option("--seed", validate.seed, "seed of the random inputs (to replay a run)");
+  validate_cmd->add_option("--json", validate.json_path, "also write the results as JSON");
+  validate_cmd->add_option("--timeout", validate.timeout_seconds,
+                           "seconds one library may take (default: from the strictness)");
+  // One library in a process of its own; started by validate, not by users.
+  std::string one_library;
+  uint64_t one_seed = 0;
+  int one_strictness = 1;
+  auto* one_cmd = app.add_subcommand("validate-one", "");
+  one_cmd->group("");
+  one_cmd->add_option("LIB", one_library)->required();
+  one_cmd->add_option("--seed", one_seed);
+  one_cmd->add_option("--strictness", one_strictness);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -146,6 +170,8 @@ int main(int argc, char** argv) {
   try {
     if (*info_cmd) return info(library);
     if (*paint_cmd) return paint(patch, module, png);
+    if (*validate_cmd) return plughost::validate::run(validate, std::cout);
+    if (*one_cmd) return plughost::validate::run_one(one_library, one_seed, one_strictness);
     return run(patch, json_out, quiet);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "plughost: error: %s\n", e.what());

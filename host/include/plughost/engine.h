@@ -73,6 +73,16 @@ struct OutputEvent {
   int32_t value = 0;  // packed MIDI message, or status
 };
 
+// An event a module sent or posted for a time before its own sample clock:
+// the host cannot deliver it sample-accurately.
+struct ClockFault {
+  enum Kind { kMidiOut, kStatusOut, kPosted };
+  Kind kind = kMidiOut;
+  uint32_t time_stamp = 0;  // the clock the module gave
+  uint32_t clock = 0;       // the module's sample clock at the time
+  int pin = -1;             // processing-side pin index (outputs), or -1
+};
+
 // A piecewise signal for a DT_FSAMPLE input: steps and linear ramps, or a
 // table of samples. The host sends status 1 at a step, 2 at the start of a
 // ramp or table and 1 at its end.
@@ -148,6 +158,8 @@ class Instance {
   // process entry, and how often the host called the process entry.
   int process_entry_reloads() const { return process_reloads_; }
   int process_calls() const { return process_calls_; }
+  // Events this instance sent or posted into its own past, oldest first.
+  const std::vector<ClockFault>& clock_faults() const { return clock_faults_; }
 
  private:
   friend class Engine;
@@ -176,6 +188,7 @@ class Instance {
   SEModuleRecord* record_ = nullptr;
   SEProcessEntry process_ = nullptr;  // as last read from the record
   std::vector<HostPin> pins_;
+  std::vector<int> signal_inputs_;          // host pins that are DT_FSAMPLE inputs, in order
   int pin_count_ = 0;                       // answer to host opcode 14
   std::multimap<uint32_t, Pending> queue_;  // by time stamp; equal times in arrival order
   uint32_t clock_ = 0;
@@ -186,6 +199,7 @@ class Instance {
   int process_reloads_ = 0;
   std::unique_ptr<GuiSide> gui_;
   int process_calls_ = 0;
+  std::vector<ClockFault> clock_faults_;
 };
 
 class Engine {
@@ -259,6 +273,9 @@ class Engine {
   std::map<std::string, std::shared_ptr<PluginLibrary>> libraries_;
   std::vector<std::unique_ptr<Instance>> instances_;
   std::vector<Connection> connections_;
+  std::vector<Instance*> order_;  // processing_order(), valid while order_valid_
+  bool order_valid_ = false;
+  bool all_open_ = false;  // every instance has been opened
   std::map<std::pair<Instance*, int>, Signal> signals_;
   std::multimap<uint32_t, std::pair<Instance*, std::string>> typing_;  // by clock, in patch order
   std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;

@@ -54,6 +54,8 @@ class GuiSide {
   // (dispatcher opcode 12), then those the processing object sent (GUI
   // opcode 6).
   void deliver_messages();
+  // Byte blocks from the GUI object not yet delivered to the processing one.
+  bool has_pending_to_dsp() const { return !pending_to_dsp_.empty(); }
   // The panel is shown: GUI opcode 8 with the window info (its window
   // reference names the panel window).
   void open_window();
