@@ -34,6 +34,8 @@ constexpr int kPieceGapMs = 10;      // between the pieces of one message
 // Time left to RtMidi to hand the last event to the server before the port
 // closes.
 constexpr auto kDrainTime = std::chrono::milliseconds(100);
+// Between closing an output's port and destroying it: many JACK periods.
+constexpr auto kSettleTime = std::chrono::milliseconds(50);
 // How long a piece the service refuses is offered again, kPieceGapMs apart.
 constexpr auto kRetryTime = std::chrono::seconds(2);
 constexpr char kClientName[] = "Byteloom";
@@ -101,6 +103,13 @@ class RtMidiOutput final : public MidiOutput {
   ~RtMidiOutput() override {
     const auto since = std::chrono::steady_clock::now() - m_lastSend;
     if (since < kDrainTime) std::this_thread::sleep_for(kDrainTime - since);
+    // RtMidi's JACK output frees its ring buffer before it closes its JACK
+    // client, so a process callback still running reads freed memory (seen
+    // as a crash at exit on a busy machine). Its callback returns at once
+    // once the port is closed: close the port first, and let any callback
+    // that began before that finish before the RtMidiOut is destroyed.
+    m_port->closePort();
+    std::this_thread::sleep_for(kSettleTime);
   }
 
   void beginSend() override {}
