@@ -45,15 +45,20 @@ struct Api {
   std::string name;
 };
 
-// Compiled APIs that are real MIDI services (no dummy). ALSA's sequencer is
-// left out where the machine has none, sparing its complaints on stderr.
+bool jackServerAnswers();
+
+// Compiled APIs that are real MIDI services (no dummy) and have a service
+// running: ALSA's sequencer where the machine has one (sparing its complaints
+// on stderr), JACK where a server answers (RtMidi's JACK output leaks its
+// 16 KB queue each time it is made while no server runs).
 std::vector<Api> apis() {
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
   std::vector<Api> result;
   for (RtMidi::Api a : compiled)
     if (a != RtMidi::RTMIDI_DUMMY && a != RtMidi::UNSPECIFIED &&
-        (a != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0))
+        (a != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0) &&
+        (a != RtMidi::UNIX_JACK || jackServerAnswers()))
       result.push_back({a, RtMidi::getApiName(a)});
   return result;
 }
@@ -74,6 +79,20 @@ void noteOutcome(RtMidiError::Type type, const std::string&, void* outcome) {
   auto* o = static_cast<Outcome*>(outcome);
   if (type == RtMidiError::DEBUG_WARNING) return;
   (type == RtMidiError::WARNING ? o->refused : o->failed) = true;
+}
+
+// Whether a JACK server answers: asked through RtMidi's JACK input, which
+// makes nothing it does not free when there is none.
+bool jackServerAnswers() {
+  try {
+    RtMidiIn probe(RtMidi::UNIX_JACK, kClientName);
+    Outcome outcome;
+    probe.setErrorCallback(&noteOutcome, &outcome);
+    probe.getPortCount();
+    return !outcome.refused && !outcome.failed;
+  } catch (...) {
+    return false;
+  }
 }
 
 template <typename Port>
