@@ -23,6 +23,7 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 
 #include "sysex/MidiPorts.h"
 
@@ -63,12 +64,6 @@ std::vector<Api> apis() {
   return result;
 }
 
-// Collects RtMidi's errors instead of letting it print or throw.
-void noteError(RtMidiError::Type type, const std::string&, void* failed) {
-  if (type != RtMidiError::WARNING && type != RtMidiError::DEBUG_WARNING)
-    *static_cast<bool*>(failed) = true;
-}
-
 // What RtMidi said during one call on an output.
 struct Outcome {
   bool refused = false;  // a warning: the message was not queued
@@ -96,18 +91,25 @@ bool jackServerAnswers() {
 }
 
 template <typename Port>
+std::unique_ptr<Port> makePort(RtMidi::Api api) {
+  if constexpr (std::is_same_v<Port, RtMidiIn>)
+    return std::make_unique<RtMidiIn>(api, kClientName, 1);  // every event to the callback
+  else
+    return std::make_unique<RtMidiOut>(api, kClientName);
+}
+
+template <typename Port>
 void listPorts(const Api& api, MidiPortList& list) {
   try {
     Port port(api.api, kClientName);
-    bool failed = false;
-    port.setErrorCallback(&noteError, &failed);
+    Outcome outcome;  // a port that cannot be named is left out
+    port.setErrorCallback(&noteOutcome, &outcome);
     const unsigned count = port.getPortCount();
     for (unsigned i = 0; i < count && static_cast<int>(list.ids.size()) < kMaxListedPorts; ++i) {
-      std::string name = port.getPortName(i);
+      const std::string name = port.getPortName(i);
       if (name.empty()) continue;
-      if (name.size() > 127) name.resize(127);
-      list.ids.push_back(api.name + '\n' + port.getPortName(i));
-      list.names.push_back(std::move(name));
+      list.ids.push_back(api.name + '\n' + name);
+      list.names.push_back(name.substr(0, 127));
     }
   } catch (...) {
     // This API has no service on the machine (no sequencer, no server).
@@ -174,7 +176,7 @@ class RtMidiOutput final : public MidiOutput {
 class RtMidiInput final : public MidiInput {
  public:
   explicit RtMidiInput(std::unique_ptr<RtMidiIn> port) : m_port(std::move(port)) {
-    m_port->setErrorCallback(&noteError, &m_failed);
+    m_port->setErrorCallback(&noteOutcome, &m_outcome);
     m_port->ignoreTypes(false, true, true);  // keep SysEx; drop clock and sensing
     m_port->setCallback(&RtMidiInput::received, this);
   }
@@ -195,7 +197,7 @@ class RtMidiInput final : public MidiInput {
   }
 
   std::unique_ptr<RtMidiIn> m_port;
-  bool m_failed = false;
+  Outcome m_outcome;                  // what RtMidi said; receiving has no caller to tell
   std::mutex m_mutex;                 // guards m_bytes
   std::vector<std::uint8_t> m_bytes;  // received, not yet taken
 };
@@ -212,48 +214,38 @@ class RtMidiService final : public MidiService {
   const MidiPortList& inputs() const override { return m_inputs; }
 
   std::unique_ptr<MidiOutput> openOutput(int index, int) override {
-    if (index < 0 || index >= static_cast<int>(m_outputs.ids.size())) return nullptr;
-    const std::string& id = m_outputs.ids[index];
-    const size_t cut = id.find('\n');
-    const std::string apiName = id.substr(0, cut), portName = id.substr(cut + 1);
-    for (const Api& api : apis()) {
-      if (api.name != apiName) continue;
-      try {
-        auto port = std::make_unique<RtMidiOut>(api.api, kClientName);
-        bool failed = false;
-        port->setErrorCallback(&noteError, &failed);
-        // Positions change as ports come and go: find the port by its name.
-        const unsigned count = port->getPortCount();
-        for (unsigned i = 0; i < count; ++i) {
-          if (port->getPortName(i) != portName) continue;
-          port->openPort(i, "out");
-          if (failed || !port->isPortOpen()) return nullptr;
-          return std::make_unique<RtMidiOutput>(std::move(port));
-        }
-      } catch (...) {
-      }
-    }
-    return nullptr;  // the port has gone, or its service
+    auto port = openListed<RtMidiOut>(m_outputs, index, "out");
+    return port ? std::make_unique<RtMidiOutput>(std::move(port)) : nullptr;
   }
 
   std::unique_ptr<MidiInput> openInput(int index) override {
-    if (index < 0 || index >= static_cast<int>(m_inputs.ids.size())) return nullptr;
-    const std::string& id = m_inputs.ids[index];
+    auto port = openListed<RtMidiIn>(m_inputs, index, "in");
+    return port ? std::make_unique<RtMidiInput>(std::move(port)) : nullptr;
+  }
+
+ private:
+  // Opens the port at `index` of `list`, found again by its name (positions
+  // change as ports come and go). Null when the index is out of range, the
+  // port or its service has gone, or it cannot be opened.
+  template <typename Port>
+  static std::unique_ptr<Port> openListed(const MidiPortList& list, int index,
+                                          const char* ownPortName) {
+    if (index < 0 || index >= static_cast<int>(list.ids.size())) return nullptr;
+    const std::string& id = list.ids[index];
     const size_t cut = id.find('\n');
     const std::string apiName = id.substr(0, cut), portName = id.substr(cut + 1);
     for (const Api& api : apis()) {
       if (api.name != apiName) continue;
       try {
-        // A queue of one: every event goes to the callback.
-        auto port = std::make_unique<RtMidiIn>(api.api, kClientName, 1);
-        bool failed = false;
-        port->setErrorCallback(&noteError, &failed);
+        auto port = makePort<Port>(api.api);
+        Outcome outcome;
+        port->setErrorCallback(&noteOutcome, &outcome);
         const unsigned count = port->getPortCount();
         for (unsigned i = 0; i < count; ++i) {
           if (port->getPortName(i) != portName) continue;
-          port->openPort(i, "in");
-          if (failed || !port->isPortOpen()) return nullptr;
-          return std::make_unique<RtMidiInput>(std::move(port));
+          port->openPort(i, ownPortName);
+          if (outcome.failed || !port->isPortOpen()) return nullptr;
+          return port;
         }
       } catch (...) {
       }
@@ -261,7 +253,6 @@ class RtMidiService final : public MidiService {
     return nullptr;
   }
 
- private:
   MidiPortList m_outputs, m_inputs;
 };
 
