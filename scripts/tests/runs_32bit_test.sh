@@ -84,5 +84,19 @@ check extension_handler_is_ignored enabled 0 '' <<EOF
 entry exe enabled ''
 EOF
 
+# A loader the kernel refuses is reported as refused. Here an i386 ELF
+# header of no file type (0): no kernel and no binfmt_misc handler takes it.
+printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x03\x00\x01\x00\x00\x00' \
+  >"$work/loader"
+chmod +x "$work/loader"
+out=$(SE_WINDOWS_TESTS='' SE_BINFMT_DIR="$work/none" SE_WINE_LOADER="$work/loader" "$probe")
+got=$?
+if [ "$got" = 1 ] && [ "$out" = "the kernel refuses 32-bit programs (Exec format error)" ]; then
+  echo "ok: a refused loader: '$out'"
+else
+  echo "FAIL: a refused loader: exit $got, said '$out'"
+  failures=$((failures + 1))
+fi
+
 echo "$failures failed"
 [ "$failures" = 0 ]
