@@ -13,8 +13,9 @@ build-%: bootstrap
 	cmake --preset $* >/dev/null
 	cmake --build --preset $* -j $(JOBS)
 
+# A run in which no test matched is an error, never a pass.
 test-%: build-%
-	ctest --preset $* -j $(JOBS)
+	ctest --preset $* -j $(JOBS) --no-tests=error
 
 # The Windows configurations run under Wine where this machine runs 32-bit
 # programs natively; elsewhere they are built, their exports checked, and

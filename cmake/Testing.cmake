@@ -1,23 +1,26 @@
 include(GoogleTest)
 
-# GoogleTest's line for a skipped test: a ctest entry that prints it is
-# reported as skipped, not passed.
-set(SE_GTEST_SKIPPED "\\[  SKIPPED \\]")
+# Under Wine a whole GoogleTest program is one ctest entry, run through
+# scripts/gtest-run: the entry fails when the program fails or runs no test,
+# and is reported as skipped (this return code) only when everything that
+# ran passed and something was skipped.
+set(SE_GTEST_RUN ${PROJECT_SOURCE_DIR}/scripts/gtest-run)
+set(SE_GTEST_SKIP_CODE 77)
 
 # se_add_gtest(NAME SOURCES... [LIBS ...] [WINE_ARGS ...])
 # A GoogleTest program run by ctest. Natively each test case is its own ctest
 # entry; under Wine the whole program is one entry (run with WINE_ARGS),
 # since every Wine start costs about a second. Either way a skipped test
-# shows: natively its entry, under Wine the program's entry, is reported
-# as skipped.
+# shows: natively its entry, under Wine the program's entry, is reported as
+# skipped, and under Wine only when no test of the program failed.
 function(se_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;WINE_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gtest)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name} ${ARG_WINE_ARGS})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600
-                                            SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
+    add_test(NAME ${name} COMMAND ${SE_GTEST_RUN} ${CMAKE_CROSSCOMPILING_EMULATOR}
+                                  $<TARGET_FILE:${name}> ${ARG_WINE_ARGS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE ${SE_GTEST_SKIP_CODE})
   else()
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
@@ -82,20 +85,28 @@ function(se_use_comma_locale target)
   target_compile_definitions(${target} PRIVATE SE_TEST_LOCPATH="${locales}")
 endfunction()
 
-# se_add_display_test(NAME PROGRAM [ARGS ...])
+# se_add_display_test(NAME PROGRAM [NOT_GTEST] [ARGS ...])
 # A Windows test program that needs real windows: under Wine they need an X
 # display, so it runs inside a virtual one (scripts/wine-display-run), alone:
 # the prefix's Wine server must be one started with that display.
 # SE_REQUIRE_DISPLAY tells the program that a missing display is a failure
-# here, not a reason to skip; a skip is still reported as one.
+# here, not a reason to skip. A GoogleTest program runs through
+# scripts/gtest-run (see se_add_gtest); NOT_GTEST marks another program, whose
+# exit status alone decides.
 function(se_add_display_test name program)
+  cmake_parse_arguments(ARG "NOT_GTEST" "" "" ${ARGN})
   find_program(XVFB_RUN xvfb-run)
   if(NOT XVFB_RUN)
     message(FATAL_ERROR "xvfb-run was not found; install it with scripts/bootstrap (package xvfb).")
   endif()
-  add_test(NAME ${name}
-           COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-display-run $<TARGET_FILE:${program}> ${ARGN})
+  set(run ${PROJECT_SOURCE_DIR}/scripts/wine-display-run $<TARGET_FILE:${program}>
+          ${ARG_UNPARSED_ARGUMENTS})
+  if(ARG_NOT_GTEST)
+    add_test(NAME ${name} COMMAND ${run})
+  else()
+    add_test(NAME ${name} COMMAND ${SE_GTEST_RUN} ${run})
+    set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE ${SE_GTEST_SKIP_CODE})
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
-                                          ENVIRONMENT SE_REQUIRE_DISPLAY=1
-                                          SKIP_REGULAR_EXPRESSION "${SE_GTEST_SKIPPED}")
+                                          ENVIRONMENT SE_REQUIRE_DISPLAY=1)
 endfunction()

@@ -132,6 +132,27 @@ TEST(Scheduling, FileNamesResolveAgainstThePatchFolder) {
                                       "file_name /abs/ba"}));
 }
 
+// A watcher sees every block the processing object sends to the GUI object
+// within the sending call, before any delivery, in order; the blocks still
+// wait for delivery. An empty watcher stops the watching.
+TEST(Scheduling, WatcherSeesBlocksToTheGuiWhileTheyAreSent) {
+  Engine engine;
+  plughost::Instance& probe = engine.add("probe", plugin("se_probe_2020"));
+  const int file = probe.pin_index("File");
+  const std::string index = std::to_string(probe.pins()[file].processing_index);
+  probe.set_text(file, "/abs/bank.syx");
+  std::vector<std::string> seen;
+  probe.watch_messages_to_gui([&](const plughost::GuiMessage& m) { seen.push_back(m.bytes); });
+  probe.send_gui_message("file_name " + index + " 260");
+  probe.send_gui_message("file_name " + index + " 8");
+  EXPECT_EQ(seen, (std::vector<std::string>{"file_name /abs/bank.syx", "file_name /abs/ba"}));
+  EXPECT_EQ(probe.messages_to_gui().size(), 2u);
+  probe.watch_messages_to_gui({});
+  probe.send_gui_message("file_name " + index + " 8");
+  EXPECT_EQ(seen.size(), 2u);
+  EXPECT_EQ(take_reports(probe).size(), 3u);
+}
+
 TEST(Signals, StepsAndRampsGiveExactSamples) {
   plughost::Signal s;
   s.initial = 0.25f;

@@ -11,10 +11,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plughost/gui_side.h"
@@ -142,6 +144,13 @@ class Instance {
   // (GuiSide::deliver_messages); an instance without a GUI object keeps
   // them here (tests read them).
   std::vector<GuiMessage>& messages_to_gui() { return to_gui_; }
+  // Called with every block the processing object sends with host opcode
+  // 17, during that call, before the module goes on: tests see the objects'
+  // conversation as it happens, whatever the engine delivers later. An
+  // empty function stops the watching.
+  void watch_messages_to_gui(std::function<void(const GuiMessage&)> watcher) {
+    to_gui_watcher_ = std::move(watcher);
+  }
   // Bytes from the GUI side, delivered as dispatcher opcode 12.
   void send_gui_message(const std::string& bytes, int value = 0);
 
@@ -196,6 +205,7 @@ class Instance {
   bool awake_ = true;
   bool in_process_ = false;
   std::vector<GuiMessage> to_gui_;
+  std::function<void(const GuiMessage&)> to_gui_watcher_;
   int process_reloads_ = 0;
   std::unique_ptr<GuiSide> gui_;
   int process_calls_ = 0;

@@ -3,10 +3,7 @@
 // port it opens and with what, the messages it sends and when, the status
 // lines it shows, and that every DirectMusic object it took is released.
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
-#include <thread>
 
 #include "recorder_fixture.h"
 #include "se_sdk2/host_opcodes.h"
@@ -70,55 +67,54 @@ class SharedBlock {
   char* m_view = nullptr;
 };
 
-// Watches an instance's status line from a thread of its own while the
-// processing object works, as an editor in another thread would see it:
-// every line it shows, in order. The line is emptied first, so that a line
-// equal to the one before is seen too.
-class StatusWatcher {
+// Records every status line an instance's processing object publishes, in
+// order, as the host carries the object's blocks to the editor object. The
+// object sends the status letter, then writes the line under the mutex
+// before it sends anything else or returns, all in one call on the host's
+// thread: so a line is read from the shared block when the object's next
+// block passes the host, or, for the last one, when lines() is asked for
+// between the engine's calls. A line replaced within the same call is seen
+// too, and nothing depends on how long anything takes.
+class StatusRecorder {
  public:
-  explicit StatusWatcher(int instance) : m_block(instance) {
-    if (!m_block.isOpen()) return;
-    m_block.setStatus("");
-    m_thread = std::thread([this] {
-      std::string last;
-      while (!m_stop) {
-        const std::string now = m_block.status();
-        if (now != last) {
-          std::lock_guard<std::mutex> hold(m_seenLock);
-          m_seen.push_back(now);
-          last = now;
-        }
-        Sleep(1);
-      }
+  explicit StatusRecorder(Instance& b) : m_instance(b), m_block(b.instance_number()) {
+    b.watch_messages_to_gui([this](const plughost::GuiMessage& m) {
+      readPending();
+      // The 4-byte blocks (instance number, length) are never letters.
+      if (m.bytes.size() != 4 && m.bytes[0] == byteloom::kLetterStatus) m_pending = true;
     });
   }
-  ~StatusWatcher() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-  }
-  bool watching() const { return m_block.isOpen(); }
-  std::vector<std::string> seen() {
-    std::lock_guard<std::mutex> hold(m_seenLock);
-    return m_seen;
+  StatusRecorder(const StatusRecorder&) = delete;
+  StatusRecorder& operator=(const StatusRecorder&) = delete;
+  ~StatusRecorder() { m_instance.watch_messages_to_gui({}); }
+  bool recording() const { return m_block.isOpen(); }
+  // Every line published so far. Only between the engine's calls.
+  std::vector<std::string> lines() {
+    readPending();
+    return m_lines;
   }
 
  private:
+  void readPending() {
+    if (!m_pending || !m_block.isOpen()) return;
+    m_lines.push_back(m_block.status());
+    m_pending = false;
+  }
+  Instance& m_instance;
   SharedBlock m_block;
-  std::thread m_thread;
-  std::atomic<bool> m_stop{false};
-  std::mutex m_seenLock;
-  std::vector<std::string> m_seen;
+  bool m_pending = false;  // a status letter passed; its line is not read yet
+  std::vector<std::string> m_lines;
 };
 
 class ByteloomDirectMusicTest : public RecorderTest {
  protected:
   // A press of "Send" with `text` in the editor; returns the status lines
-  // shown meanwhile. With an edit window the user types the text there and
+  // published meanwhile. With an edit window the user types the text there and
   // presses the button; without one the test does the editor's part: it puts
   // the text into the shared text area and sends the letter "t".
   std::vector<std::string> send(Instance& b, const std::string& text) {
-    StatusWatcher watcher(b.instance_number());
-    EXPECT_TRUE(watcher.watching());
+    StatusRecorder recorder(b);
+    EXPECT_TRUE(recorder.recording());
     if (hasWindow(b)) {
       SetWindowTextA(edit(b), text.c_str());
       choose(b, kSend, 1);
@@ -135,8 +131,7 @@ class ByteloomDirectMusicTest : public RecorderTest {
                            });
       settle();
     }
-    Sleep(20);  // the watcher's last look
-    return watcher.seen();
+    return recorder.lines();
   }
 
   std::string listText(Instance& b, int pin) {
