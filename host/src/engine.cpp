@@ -276,8 +276,10 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
       return 0;
     }
     case se::kHostSendToGui:
-      if (data && index > 0)
+      if (data && index > 0) {
         to_gui_.push_back({value, std::string(static_cast<const char*>(data), index)});
+        if (to_gui_watcher_) to_gui_watcher_(to_gui_.back());
+      }
       return 0;
     case se::kHostInstanceNumber:
       return instance_number_;

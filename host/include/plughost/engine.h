@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -142,6 +143,12 @@ class Instance {
   // (GuiSide::deliver_messages); an instance without a GUI object keeps
   // them here (tests read them).
   std::vector<GuiMessage>& messages_to_gui() { return to_gui_; }
+  // Called with each such block as the processing object sends it, on the
+  // thread that runs the processing object and before the module's call
+  // returns (tests see what passes, and when, without polling). Null for none.
+  void watch_messages_to_gui(std::function<void(const GuiMessage&)> watcher) {
+    to_gui_watcher_ = std::move(watcher);
+  }
   // Bytes from the GUI side, delivered as dispatcher opcode 12.
   void send_gui_message(const std::string& bytes, int value = 0);
 
@@ -196,6 +203,7 @@ class Instance {
   bool awake_ = true;
   bool in_process_ = false;
   std::vector<GuiMessage> to_gui_;
+  std::function<void(const GuiMessage&)> to_gui_watcher_;
   int process_reloads_ = 0;
   std::unique_ptr<GuiSide> gui_;
   int process_calls_ = 0;
