@@ -1,11 +1,14 @@
 // The link between Byteloom's two objects through the host: pairing by
 // instance number, the letters and what each side ignores, the shared block
 // and its mutex, and the limits of the shared block.
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "byteloom_fixture.h"
+#include "sysex/ByteloomLink.h"
 
 namespace byteloom_test {
 namespace {
@@ -14,6 +17,25 @@ constexpr int kBlockSize = 655360;
 constexpr int kMaxText = 655231;
 
 // The test's own view of an instance's shared block.
+// A one-way signal between two threads, waited for with a deadline.
+class Signal {
+ public:
+  void set() {
+    std::lock_guard<std::mutex> hold(lock_);
+    set_ = true;
+    changed_.notify_all();
+  }
+  bool waitFor(int seconds) {
+    std::unique_lock<std::mutex> hold(lock_);
+    return changed_.wait_for(hold, std::chrono::seconds(seconds), [this] { return set_; });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool set_ = false;
+};
+
 class BlockView {
  public:
   explicit BlockView(int instance) {
@@ -100,20 +122,41 @@ TEST_F(ByteloomTest, ProcessorOpenedFirstStillWaitsForTheMutex) {
   HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, name.c_str());
   ASSERT_NE(mutex, nullptr);
   // The host's thread (this one, which owns the windows) loads while
-  // another thread holds the mutex and looks at the block before letting go.
+  // another thread holds the mutex. The processing object sends the letter
+  // "u" just before it takes the mutex to write the new text: the host sees
+  // it pass and tells the holder, which then watches the block while it
+  // still holds the mutex. A module that writes without waiting is seen
+  // writing; one that waits is let go after the watch.
   BlockView block(b.instance_number());
-  std::atomic<bool> held{false};
+  Signal held, aboutToWait;
+  b.watch_messages_to_gui([&](const plughost::GuiMessage& m) {
+    if (m.bytes.size() == 1 && m.bytes[0] == byteloom::kLetterNewText)  // the letter's own block
+      aboutToWait.set();
+  });
   std::string seenWhileHeld = "(not looked)";
+  bool letterSeen = false;
   std::thread holder([&] {
     WaitForSingleObject(mutex, INFINITE);
-    held = true;
-    Sleep(300);
-    seenWhileHeld = block.text();
+    held.set();
+    letterSeen = aboutToWait.waitFor(30);
+    // The module is now a few instructions away from its wait; a write
+    // that does not wait lands at once. Watched for 200 ms, held meanwhile.
+    seenWhileHeld.clear();
+    for (int look = 0; look < 40 && seenWhileHeld.empty(); ++look) {
+      seenWhileHeld = block.text();
+      if (seenWhileHeld.empty()) Sleep(5);
+    }
     ReleaseMutex(mutex);
   });
-  while (!held) Sleep(1);
+  if (!held.waitFor(30)) {
+    ADD_FAILURE() << "the holder did not take the mutex within 30 s";
+    holder.detach();  // still waiting on the mutex; the test process ends soon
+    return;
+  }
   reload(b);  // waits in publishText until the holder lets go
   holder.join();
+  b.watch_messages_to_gui(nullptr);
+  EXPECT_TRUE(letterSeen) << "no letter \"u\" within 30 s of the reload";
   EXPECT_EQ(seenWhileHeld, "");  // nothing written under another's mutex
   EXPECT_EQ(block.text(), "F0 7E 7F 06 01 F7 ");
   EXPECT_EQ(windowText(b), "F0 7E 7F 06 01 F7 ");

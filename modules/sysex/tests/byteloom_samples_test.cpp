@@ -1,21 +1,46 @@
 // Every shared sample file through the module: loaded, saved as `.syx` and
 // as `.txt`, the `.txt` loaded back and saved raw again: the bytes stay the
 // file's own. Natively the `.txt` files are also read by python3-mido.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "byteloom_fixture.h"
-#include "sysex/ByteloomBytes.h"
 
 namespace byteloom_test {
 namespace {
 
-// The bytes a file stands for when loaded: a raw file's own bytes, a text
-// file's tokens.
-Bytes bytesOf(const Bytes& contents) {
-  const byteloom::DecodedFile decoded = byteloom::decodeFileContents(contents);
-  Bytes bytes(static_cast<size_t>(decoded.byteCount));
-  bytes.resize(byteloom::parseHexText(bytes, decoded.text));
+// The bytes a sample file stands for, worked out without the module's own
+// reader: a raw file's bytes as they are; of a hex text, every line of
+// two-digit tokens read strictly, and the column header line of the
+// annotated dump by hand ("cm tg ix obj elm data": a word without a leading
+// hexadecimal digit reads as 0, "cm" as its "c", "elm" as its "e", "data"
+// as its "da"). A text line of any other shape has no expectation yet and
+// fails the test.
+Bytes expectedBytes(const fs::path& file, const Bytes& contents) {
+  if (file.extension() == ".syx") return contents;
+  Bytes bytes;
+  std::istringstream lines(std::string(contents.begin(), contents.end()));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::vector<std::string> tokens;
+    for (std::string w; words >> w;) tokens.push_back(w);
+    const bool pairs = std::all_of(tokens.begin(), tokens.end(), [](const std::string& t) {
+      return t.size() == 2 && std::isxdigit(static_cast<unsigned char>(t[0])) &&
+             std::isxdigit(static_cast<unsigned char>(t[1]));
+    });
+    if (pairs) {
+      for (const std::string& t : tokens)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(t, nullptr, 16)));
+    } else if (tokens == std::vector<std::string>{"cm", "tg", "ix", "obj", "elm", "data"}) {
+      bytes.insert(bytes.end(), {0x0C, 0x00, 0x00, 0x00, 0x0E, 0xDA});
+    } else {
+      ADD_FAILURE() << file.filename() << ": no expectation for the line \"" << line << "\"";
+    }
+  }
   return bytes;
 }
 
@@ -52,7 +77,7 @@ TEST_F(ByteloomTest, SampleFilesSurviveSavingAsSyxAndTxt) {
     fs::copy_file(file, path(file.filename().string()));
     setFile(b, file.filename().string());
     reload(b);
-    const Bytes expected = bytesOf(contents);
+    const Bytes expected = expectedBytes(file, contents);
     if (contents.size() > 218410 && contents[0] == 0xF0) {
       EXPECT_EQ(status(b), std::to_string(contents.size()) +
                                " bytes not loaded: a raw file may have at most 218410 bytes");
