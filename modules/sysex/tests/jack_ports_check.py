@@ -119,10 +119,23 @@ class Check:
         try:
             out, err = p.communicate(timeout=limit)
         except subprocess.TimeoutExpired:
+            stacks = self.stacks(p.pid)
             p.kill()
             p.communicate(timeout=QUICK_S)
-            self.fail(f"{what} did not finish within {limit} s")
+            self.fail(f"{what} did not finish within {limit} s{stacks}")
         return out, err
+
+    def stacks(self, pid):
+        """Where the threads of a program that hangs are, where gdb is at hand."""
+        if not shutil.which("gdb"):
+            return ""
+        try:
+            r = subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt 15"],
+                               capture_output=True, text=True, timeout=QUICK_S)
+        except subprocess.TimeoutExpired:
+            return f"; gdb gave no stacks within {QUICK_S} s"
+        lines = [line for line in r.stdout.splitlines() if line.startswith(("#", "Thread"))]
+        return "; its threads:\n    " + "\n    ".join(lines[:80]) if lines else ""
 
     def wait_until(self, what, done, limit, progress=lambda: ""):
         """Polls done() until it holds; fails after `limit` s or when the server dies."""
