@@ -596,8 +596,10 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
 
     def start_receiver(port, out):
         """sysex_tool receive on `port`, once its own port "Byteloom:in" is connected to it."""
+        # The silence that ends a recording also bounds the wait for its
+        # first byte: long enough for a sender to start on a loaded machine.
         receiver = check.start([tool, "receive", "--port", port, "--out", out,
-                                "--timeout", "2"], env=env)
+                                "--timeout", "6"], env=env)
         check.wait_until(f"sysex_tool receive's port Byteloom:in, connected to {port}",
                          lambda: (receiver.poll() is not None
                                   or "Byteloom:in" in check.connections(env, port)),
