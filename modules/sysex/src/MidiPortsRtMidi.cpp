@@ -39,6 +39,11 @@ constexpr auto kDrainTime = std::chrono::milliseconds(100);
 constexpr auto kSettleTime = std::chrono::milliseconds(50);
 // How long a piece the service refuses is offered again, kPieceGapMs apart.
 constexpr auto kRetryTime = std::chrono::seconds(2);
+// After a JACK output is connected: the server takes a new connection into
+// its graph only at the start of a later cycle, and an event sent in a cycle
+// that began before goes nowhere (the first message of a send was lost on a
+// busy server). Many periods of any usual server.
+constexpr auto kConnectTime = std::chrono::milliseconds(100);
 constexpr char kClientName[] = "Byteloom";
 
 struct Api {
@@ -245,6 +250,8 @@ class RtMidiService final : public MidiService {
           if (port->getPortName(i) != portName) continue;
           port->openPort(i, ownPortName);
           if (outcome.failed || !port->isPortOpen()) return nullptr;
+          if (std::is_same_v<Port, RtMidiOut> && api.api == RtMidi::UNIX_JACK)
+            std::this_thread::sleep_for(kConnectTime);
           return port;
         }
       } catch (...) {

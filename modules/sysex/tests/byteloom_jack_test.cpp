@@ -4,11 +4,12 @@
 // line), runs these cases, and then compares what the recorder received.
 #include <rtmidi/RtMidi.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "byteloom_fixture.h"
 #include "se_sdk2/host_opcodes.h"
@@ -33,21 +34,31 @@ class TestPort {
     port_.setCallback(&TestPort::received, this);
     port_.openVirtualPort("in");
   }
-  Bytes bytes() {
-    std::lock_guard<std::mutex> lock(mutex_);
+  // What has arrived once `count` bytes have, or once `limit` has passed.
+  Bytes waitForBytes(size_t count, std::chrono::seconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    arrived_.wait_for(lock, limit, [&] { return bytes_.size() >= count; });
     return bytes_;
   }
 
  private:
   static void received(double, std::vector<unsigned char>* message, void* self) {
     auto* p = static_cast<TestPort*>(self);
-    std::lock_guard<std::mutex> lock(p->mutex_);
-    p->bytes_.insert(p->bytes_.end(), message->begin(), message->end());
+    {
+      std::lock_guard<std::mutex> lock(p->mutex_);
+      p->bytes_.insert(p->bytes_.end(), message->begin(), message->end());
+    }
+    p->arrived_.notify_all();
   }
   RtMidiIn port_;
   std::mutex mutex_;
+  std::condition_variable arrived_;
   Bytes bytes_;
 };
+
+// How long bytes handed to the server may take to reach a port of the test's
+// own on a busy machine.
+constexpr auto kArrivalLimit = std::chrono::seconds(20);
 
 // The list text of `pin` as the module gives it now (not the host's copy).
 std::string listTextNow(Instance& b, int pin) {
@@ -144,8 +155,10 @@ TEST_F(ByteloomJackTest, PortsThatComeAndGoChangeNeitherTheListsNorWhichPortAnEn
   EXPECT_EQ(listTextNow(b, kMidiOutPort), outputs);
   EXPECT_EQ(listTextNow(b, kMidiInPort), inputs);
   EXPECT_EQ(position(outputs, "late:in"), -1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(mine.bytes(), Bytes(kInquiry.begin(), kInquiry.end()));
+  EXPECT_EQ(mine.waitForBytes(kInquiry.size(), kArrivalLimit),
+            Bytes(kInquiry.begin(), kInquiry.end()))
+      << "waited " << kArrivalLimit.count() << " s for the " << kInquiry.size()
+      << " bytes sent to mine:in";
 
   choose(b, kMidiOutPort, earlyAt);  // listed, but gone: no port
   reload(b);
