@@ -167,7 +167,8 @@ TEST(ValidateCatches, InstancesDisturbingEachOtherOnTheGuiSide) {
   const std::vector<std::string> failed = failures(r.output);
   ASSERT_EQ(failed.size(), 1u) << r.output;
   EXPECT_NE(failed[0].find("lifecycle.instances_disturb_each_other: 2 instances fed alike: "
-                           "instance 1 differs from one instance alone in pin \"Clicks\": "),
+                           "instance 1 differs from one instance alone in what it showed: pin "
+                           "\"Clicks\" at clock "),
             std::string::npos)
       << failed[0];
 }
