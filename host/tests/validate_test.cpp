@@ -146,6 +146,7 @@ TEST(ValidateCatches, PreconditionsOfMakingAndTearingDownFailOnceEach) {
   // This build compiles the framework's preconditions out: nothing is
   // reported, and the probe has no other fault.
   EXPECT_EQ(r.code, 0u) << r.output;
+  EXPECT_TRUE(failures_with(r.output, "se_sdk2: precondition").empty()) << r.output;
 #else
   EXPECT_EQ(r.code, 1u) << r.output;
   // GetPin before Open, while the instance is made; a pin index the
