@@ -85,6 +85,12 @@ void GuiSide::open_window() {
   dispatch(se::kGuiWindowOpen, 0, 0, &window_info_);
 }
 
+void GuiSide::close_window() {
+  dispatch(se::kGuiWindowClose, 0, 0, &window_info_);
+  if (window_) platform::destroy_window(window_);
+  window_ = nullptr;
+}
+
 void GuiSide::type_into_edit(const std::string& text) {
   HWND panel = panel_window();
   if (panel) {
@@ -133,6 +139,7 @@ void GuiSide::flush_notices() {
 }
 
 void GuiSide::wrote(int pin) {
+  ++pin_writes_;
   HostPin& p = instance_.pins()[pin];
   if (p.processing_index >= 0 && p.datatype != DT_STRING && p.datatype != DT_MIDI_STREAM) {
     instance_.write_variable(p);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -46,6 +47,15 @@ std::vector<std::string> failures(const std::string& output) {
 
 bool has_line(const std::string& output, const std::string& text) {
   return ("\n" + output).find("\n" + text) != std::string::npos;
+}
+
+// The failure lines that hold `text`.
+std::vector<std::string> failures_with(const std::string& output, const std::string& text) {
+  std::vector<std::string> found;
+  for (const std::string& line : failures(output)) {
+    if (line.find(text) != std::string::npos) found.push_back(line);
+  }
+  return found;
 }
 
 TEST(ValidateCatches, CrashFailsItsLibraryAndTheRunGoesOn) {
@@ -125,6 +135,74 @@ TEST(ValidateCatches, FaultyPinList) {
             std::string::npos)
       << r.output;
   EXPECT_NE(r.output.find("  pass  pins.endless_pin_list"), std::string::npos) << r.output;
+}
+
+// Preconditions violated outside every check (instances made and torn down
+// between checks) each fail exactly one entry, not none.
+TEST(ValidateCatches, PreconditionsOfMakingAndTearingDownFailOnceEach) {
+  const ChildResult r =
+      validate({"validate_probe_precondition", "--strictness", "1", "--seed", "3"});
+#if !SE_CHECKED_BUILD
+  // This build compiles the framework's preconditions out: nothing is
+  // reported, and the probe has no other fault.
+  EXPECT_EQ(r.code, 0u) << r.output;
+  EXPECT_TRUE(failures_with(r.output, "se_sdk2: precondition").empty()) << r.output;
+#else
+  EXPECT_EQ(r.code, 1u) << r.output;
+  // GetPin before Open, while the instance is made; a pin index the
+  // instance lacks, while one never opened is torn down.
+  for (const char* report :
+       {"se_sdk2: precondition \"m_pins != 0\"",
+        "se_sdk2: precondition \"pin_index >= 0 && pin_index < m_pin_count\""}) {
+    EXPECT_EQ(failures_with(r.output, report).size(), 1u) << report << "\n" << r.output;
+  }
+  EXPECT_LE(failures(r.output).size(), 2u) << r.output;
+#endif
+}
+
+// Instances that share state only on their GUI side: their processing
+// outputs agree, their GUI pins do not.
+TEST(ValidateCatches, InstancesDisturbingEachOtherOnTheGuiSide) {
+  const ChildResult r = validate({"validate_probe_shared_gui", "--strictness", "1", "--seed", "3"});
+  EXPECT_EQ(r.code, 1u) << r.output;
+  const std::vector<std::string> failed = failures(r.output);
+  ASSERT_EQ(failed.size(), 1u) << r.output;
+  EXPECT_NE(failed[0].find("lifecycle.instances_disturb_each_other: 2 instances fed alike: "
+                           "instance 1 differs from one instance alone in what it showed: pin "
+                           "\"Clicks\" at clock "),
+            std::string::npos)
+      << failed[0];
+}
+
+// A module whose outputs carry nothing: the comparison of its instances
+// cannot fail, so it says "skip", not "pass".
+TEST(ValidateSkips, InstancesWhoseOutputsCarryNothing) {
+  const ChildResult r = validate({"se_gui_probe_2230", "--strictness", "1", "--seed", "3"});
+  EXPECT_EQ(r.code, 0u) << r.output;
+  EXPECT_NE(r.output.find("  skip  lifecycle.instances_disturb_each_other: the instance sent no"),
+            std::string::npos)
+      << r.output;
+}
+
+// A GUI object that keeps its child window's handle after the host
+// destroyed the panel window with it: the panel shown in a new window lacks
+// the child window.
+TEST(ValidateCatches, ChildWindowHandleKeptAcrossADestroyedPanel) {
+  const ChildResult r =
+      validate({"validate_probe_stale_window", "--strictness", "1", "--seed", "3"});
+  if (r.output.find("  skip  gui.child_window_lost_on_reopen") != std::string::npos) {
+    if (std::getenv("SE_REQUIRE_DISPLAY")) FAIL() << "no display, though one was required";
+    GTEST_SKIP() << "no panel window can be made here (Wine without a display); the display "
+                    "run of this test covers it";
+  }
+  EXPECT_EQ(r.code, 1u) << r.output;
+  const std::vector<std::string> failed = failures(r.output);
+  ASSERT_EQ(failed.size(), 1u) << r.output;
+  EXPECT_NE(failed[0].find("gui.child_window_lost_on_reopen: new panel: shown first, it had "
+                           "child windows (edit); closed, its window destroyed and shown in a "
+                           "new window, it has (none)"),
+            std::string::npos)
+      << failed[0];
 }
 
 TEST(ValidateReplays, SameSeedGivesTheSameFindings) {

@@ -59,6 +59,10 @@ class GuiSide {
   // The panel is shown: GUI opcode 8 with the window info (its window
   // reference names the panel window).
   void open_window();
+  // The panel is closed as a host closes it: GUI opcode 9 with the window
+  // info, then the panel window is destroyed with every child window in it.
+  // A later open_window() shows the panel in a new window.
+  void close_window();
   // Types `text` into the first "edit" child window of the panel as a user
   // would (platform::type_text). Throws HostError when there is none.
   void type_into_edit(const std::string& text);
@@ -67,6 +71,8 @@ class GuiSide {
   int panel_width() const { return window_info_.width; }
   int panel_height() const { return window_info_.height; }
   int redraw_requests() const { return redraws_; }
+  // Writes of the GUI object (GUI host opcodes 6 and 15) that changed a pin.
+  int pin_writes() const { return pin_writes_; }
   bool mouse_captured() const { return captured_; }
   // GUI host opcodes 4, 11 and 13 as (opcode, index), in call order.
   const std::vector<std::pair<int, int>>& setup_calls() const { return setup_calls_; }
@@ -97,6 +103,7 @@ class GuiSide {
   std::vector<int> pending_notices_;  // pins to report with GUI opcode 7
   SEWndInfo window_info_{};
   int redraws_ = 0;
+  int pin_writes_ = 0;
   bool captured_ = false;
   std::vector<std::pair<int, int>> setup_calls_;
   std::vector<std::string> to_dsp_;

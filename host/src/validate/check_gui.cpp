@@ -2,12 +2,15 @@
 // as a restored one, painted at sizes from 0x0 to 4000x3000, seeded random
 // mouse gestures with every key-state combination, random pin writes from
 // the patch's side and from the panel's side, under both ways a host
-// reports pin changes; and no GDI object left behind.
+// reports pin changes; the panel window shown, closed and shown again, in
+// the same window and in a new one; and no GDI object left behind.
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "check.h"
 #include "platform/canvas.h"
+#include "platform/window_host.h"
 #include "plughost/engine.h"
 #include "random_inputs.h"
 #include "se_sdk2/gui_opcodes.h"
@@ -41,6 +44,17 @@ Panel open_panel(const Settings& settings, Rng& rng, GuiNotify mode, bool restor
   return p;
 }
 
+// The classes of a window's children, sorted ("edit, edit"), or "none".
+std::string child_classes(HWND window) {
+  std::vector<std::string> classes;
+  for (HWND child : platform::child_windows(window))
+    classes.push_back(platform::window_class(child));
+  std::sort(classes.begin(), classes.end());
+  std::string text;
+  for (const std::string& c : classes) text += (text.empty() ? "" : ", ") + c;
+  return text.empty() ? "none" : text;
+}
+
 void paint_at(GuiSide& gui, int width, int height) {
   SEWndInfo& info = gui.window_info();
   info.width = width;
@@ -48,59 +62,6 @@ void paint_at(GuiSide& gui, int width, int height) {
   // A panel of 0 pixels still gets a device context to paint on.
   platform::Canvas canvas(width > 0 ? width : 1, height > 0 ? height : 1);
   gui.paint(canvas.dc());
-}
-
-// One gesture: a button pressed, dragged and released, with one key state
-// (`flags`: left, right, Shift, Ctrl in any combination), mostly on the
-// panel, sometimes beyond its edges or far away.
-void random_gesture(GuiSide& gui, Rng& rng, int flags) {
-  const int w = gui.panel_width() > 0 ? gui.panel_width() : 1;
-  const int h = gui.panel_height() > 0 ? gui.panel_height() : 1;
-  const auto coordinate = [&](int extent) {
-    switch (rng.below(12)) {
-      case 0:
-        return int(rng.between(-100000, 100000));
-      case 1:
-        return rng.chance(2) ? INT32_MIN : INT32_MAX;
-      case 2:
-        return int(rng.between(-10, 0));
-      default:
-        return int(rng.between(0, extent + 10));
-    }
-  };
-  gui.mouse(se::kGuiButtonDown, coordinate(w), coordinate(h), flags);
-  for (int n = int(rng.below(6)); n > 0; --n) {
-    gui.mouse(se::kGuiMouseMove, coordinate(w), coordinate(h), flags);
-  }
-  gui.mouse(se::kGuiButtonUp, coordinate(w), coordinate(h), flags);
-  // Sometimes a click at once on the same spot (a double click).
-  if (rng.chance(4)) {
-    const int x = coordinate(w), y = coordinate(h);
-    gui.mouse(se::kGuiButtonDown, x, y, flags);
-    gui.mouse(se::kGuiButtonUp, x, y, flags);
-    gui.mouse(se::kGuiButtonDown, x, y, flags);
-    gui.mouse(se::kGuiButtonUp, x, y, flags);
-  }
-}
-
-// A write from the panel's side: the host's pin value changes (as when the
-// user edits it in the host's own pin panel), the GUI object is told at
-// once and the processing object at the next block.
-void panel_write(Panel& p, Rng& rng) {
-  std::vector<HostPin>& pins = p.instance->pins();
-  std::vector<int> writable;
-  for (size_t k = 0; k < pins.size(); ++k) {
-    if (takes_value(pins[k])) writable.push_back(int(k));
-  }
-  if (writable.empty()) return;
-  const int pin = writable[rng.below(uint32_t(writable.size()))];
-  if (pins[pin].datatype == DT_STRING) {
-    p.instance->set_text(pin, random_text(rng));
-  } else {
-    p.instance->set_value(pin, random_value(pins[pin], rng, true));
-  }
-  p.gui()->pin_changed(pin, false);
-  p.engine->schedule_status(*p.instance, pin, p.engine->clock(), ST_ONE_OFF);
 }
 
 }  // namespace
@@ -157,7 +118,7 @@ void check_gui(const Settings& settings) {
               random_gesture(*p.gui(), rng, int(rng.below(16)));
               break;
             case 1:
-              panel_write(p, rng);
+              panel_write(*p.engine, *p.instance, rng);
               break;
             case 2:  // from the patch's side, delivered inside the next block
               schedule_random_events(*p.engine, *p.instance, rng, 2, p.engine->clock(),
@@ -180,12 +141,14 @@ void check_gui(const Settings& settings) {
       Panel p = open_panel(settings, rng, round % 2 ? GuiNotify::kImmediate : GuiNotify::kDeferred,
                            rng.chance(2));
       if (!p.gui()->panel_window()) return Outcome::skip("no panel window can be made here");
-      // Shown, used, closed and shown again, as a user opens and closes a
-      // panel; the last time it stays open until the instance goes.
-      for (int shown = 0; shown < 2; ++shown) {
+      // Shown, used and closed with the window kept (a host that hides a
+      // panel), shown again, closed with the window destroyed (a host that
+      // closes a panel), shown in a new window; the last time it stays open
+      // until the instance goes.
+      for (int shown = 0; shown < 3; ++shown) {
         p.gui()->open_window();
         for (int n = 0; n < 4 * settings.strictness; ++n) {
-          if (rng.chance(2)) panel_write(p, rng);
+          if (rng.chance(2)) panel_write(*p.engine, *p.instance, rng);
           if (rng.chance(2)) random_gesture(*p.gui(), rng, int(rng.below(16)));
           schedule_random_events(*p.engine, *p.instance, rng, 1, p.engine->clock(),
                                  p.engine->clock() + 64, false);
@@ -193,6 +156,34 @@ void check_gui(const Settings& settings) {
           p.engine->run(64);
         }
         if (shown == 0) p.gui()->dispatch(se::kGuiWindowClose, 0, 0, &p.gui()->window_info());
+        if (shown == 1) p.gui()->close_window();
+      }
+    }
+    return Outcome::pass();
+  });
+
+  run_check(settings, "gui.child_window_lost_on_reopen", [&](Rng& rng) {
+    for (bool restored : {false, true}) {
+      Panel p = open_panel(settings, rng, GuiNotify::kDeferred, restored);
+      if (!p.gui()->panel_window()) return Outcome::skip("no panel window can be made here");
+      p.gui()->open_window();
+      paint_at(*p.gui(), p.gui()->panel_width(), p.gui()->panel_height());
+      const std::string first = child_classes(p.gui()->panel_window());
+      // Closed as a host closes a panel (its window destroyed with the
+      // module's child windows), then shown in a new window: a module must
+      // make its child windows again there, not keep the handles of the dead
+      // ones.
+      p.gui()->close_window();
+      p.engine->run(64);
+      p.gui()->open_window();
+      paint_at(*p.gui(), p.gui()->panel_width(), p.gui()->panel_height());
+      p.engine->run(64);
+      const std::string again = child_classes(p.gui()->panel_window());
+      if (again != first) {
+        return Outcome::fail(std::string(restored ? "restored" : "new") +
+                             " panel: shown first, it had child windows (" + first +
+                             "); closed, its window destroyed and shown in a new window, it has (" +
+                             again + ")");
       }
     }
     return Outcome::pass();

@@ -1,5 +1,6 @@
 #include "child_report.h"
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -24,24 +25,67 @@ std::string telling_line(const std::vector<std::string>& lines) {
   return "";
 }
 
-// The first precondition report among `lines` that was not reported in an
-// earlier check (each violated precondition fails the first check that
-// provokes it, not every check after it); remembers what it returns.
-std::string new_precondition(const std::vector<std::string>& lines, std::set<std::string>& seen) {
-  std::string found;
-  for (const std::string& l : lines) {
-    if (l.find("se_sdk2: precondition") == std::string::npos) continue;
-    if (seen.insert(l).second && found.empty()) found = l;
+bool is_precondition(const std::string& line) {
+  return line.find("se_sdk2: precondition") != std::string::npos;
+}
+
+// The precondition reports of one child, placed by the rule of
+// child_report.h.
+class Preconditions {
+ public:
+  // A line written outside every check.
+  void outside(const std::string& line) {
+    if (!is_precondition(line) || used_.count(line)) return;
+    if (std::find(waiting_.begin(), waiting_.end(), line) == waiting_.end()) {
+      waiting_.push_back(line);
+    }
   }
-  return found;
+  // The reports among a check's lines that fail it (not yet used), in
+  // order; from now on they are used.
+  std::vector<std::string> take(const std::vector<std::string>& lines) {
+    std::vector<std::string> found;
+    for (const std::string& l : lines) {
+      if (!is_precondition(l) || !used_.insert(l).second) continue;
+      found.push_back(l);
+      waiting_.erase(std::remove(waiting_.begin(), waiting_.end(), l), waiting_.end());
+    }
+    return found;
+  }
+  // Reports outside checks that no check provoked again.
+  const std::vector<std::string>& waiting() const { return waiting_; }
+
+ private:
+  std::set<std::string> used_;
+  std::vector<std::string> waiting_;
+};
+
+std::string joined(const std::vector<std::string>& texts) {
+  std::string out;
+  for (const std::string& t : texts) out += (out.empty() ? "" : "; ") + t;
+  return out;
+}
+
+// Fails `check` with the reports it provoked: a pass or a skip becomes a
+// fail told by the reports; a fail keeps its text, and the reports it does
+// not name yet are added.
+void charge(CheckResult& check, const std::vector<std::string>& reports) {
+  if (reports.empty()) return;
+  if (check.kind != Outcome::kFail) {
+    check.kind = Outcome::kFail;
+    check.detail = joined(reports);
+    return;
+  }
+  for (const std::string& r : reports) {
+    if (check.detail.find(r) == std::string::npos) {
+      check.detail += (check.detail.empty() ? "" : "; ") + r;
+    }
+  }
 }
 
 std::string with_line(std::string text, const std::string& line) {
   return line.empty() ? text : text + ": " + line;
 }
 
-// Reads the child's output into check results; `ending` says how the child
-// ended when it did not finish its last check, or not cleanly.
 }  // namespace
 
 LibraryResult read_child(const std::string& library, const ChildResult& child, double timeout) {
@@ -52,12 +96,17 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
   std::string where;              // its last note
   std::vector<std::string> said;  // the library's lines since the check began
   std::vector<std::string> outside;
-  std::set<std::string> preconditions;  // reported so far
+  Preconditions preconditions;
   const std::string prefix = kProtocolPrefix;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!starts_with(line, prefix.c_str())) {
-      (current.empty() ? outside : said).push_back(line);
+      if (current.empty()) {
+        outside.push_back(line);
+        preconditions.outside(line);
+      } else {
+        said.push_back(line);
+      }
       continue;
     }
     const std::string rest = line.substr(prefix.size());
@@ -65,7 +114,6 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     const std::string verb = rest.substr(0, space);
     const std::string arg = space == std::string::npos ? "" : rest.substr(space + 1);
     if (verb == "begin") {
-      new_precondition(outside, preconditions);  // set-up between checks: told by the checks
       current = arg;
       where.clear();
       said.clear();
@@ -78,7 +126,6 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     const size_t tab = arg.find('\t');
     CheckResult check{arg.substr(0, tab), Outcome::kPass,
                       tab == std::string::npos ? "" : arg.substr(tab + 1)};
-    const std::string precondition = new_precondition(said, preconditions);
     if (verb == "fail") {
       check.kind = Outcome::kFail;
       const std::string telling = telling_line(said);
@@ -87,12 +134,8 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
       }
     } else if (verb == "skip") {
       check.kind = Outcome::kSkip;
-    } else if (!precondition.empty()) {
-      // A check the child passed fails all the same when the framework
-      // reported a violated precondition during it (checking builds).
-      check.kind = Outcome::kFail;
-      check.detail = precondition;
     }
+    charge(check, preconditions.take(said));
     result.checks.push_back(check);
     current.clear();
   }
@@ -100,8 +143,19 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     // The child died or hung inside this check.
     std::string detail = "the process " + child.describe(timeout);
     if (!where.empty()) detail += " at " + where;
-    result.checks.push_back({current, Outcome::kFail, with_line(detail, telling_line(said))});
-  } else if (!child.clean()) {
+    CheckResult check{current, Outcome::kFail, with_line(detail, telling_line(said))};
+    charge(check, preconditions.take(said));
+    result.checks.push_back(check);
+  }
+  if (preconditions.waiting().empty()) {
+    result.checks.push_back({"isolation.preconditions_outside_checks", Outcome::kPass, ""});
+  } else {
+    result.checks.push_back(
+        {"isolation.preconditions_outside_checks", Outcome::kFail,
+         "reported outside every check and provoked by none: " + joined(preconditions.waiting())});
+  }
+  if (!current.empty()) return result;
+  if (!child.clean()) {
     result.checks.push_back(
         {"isolation.abnormal_exit", Outcome::kFail,
          with_line("the process " + child.describe(timeout) + " after its last check",

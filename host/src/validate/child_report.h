@@ -1,6 +1,20 @@
 // Reading a validate child's output back into check results: its protocol
 // lines (check.h), the framework's precondition reports and sanitizer
 // reports among them, and how the child ended.
+//
+// Precondition reports (a checking build's "se_sdk2: precondition ..."
+// lines) follow one rule: every distinct report fails exactly one entry of
+// the library, the first place it can be pinned to.
+//   - A report first seen during a check fails that check, whatever the
+//     check concluded: a pass or a skip becomes a fail with the report as
+//     its text; a fail keeps its own text, with the report added.
+//   - A report first seen outside every check (set-up and tear-down between
+//     checks, after the last one) waits: the next check during which it
+//     appears again fails with it, as above.
+//   - A report outside checks that no later check provokes again fails
+//     isolation.preconditions_outside_checks, which lists every such report.
+// A report already used in one of these ways fails nothing else, so a check
+// that provokes a known report again passes on its own merits.
 #pragma once
 
 #include <string>
@@ -22,12 +36,12 @@ struct LibraryResult {
   std::vector<CheckResult> checks;
 };
 
-// The checks of one child, in order. A check the child passed fails when
-// the framework reported a violated precondition during it (the first check
-// to provoke each report); a check the child began and never ended fails
-// with how the child ended (`timeout` for the message) and where it was;
-// a last check, isolation.abnormal_exit, tells whether the child ended
-// cleanly after its last check.
+// The checks of one child, in order, with the precondition reports placed
+// by the rule above; a check the child began and never ended fails with how
+// the child ended (`timeout` for the message) and where it was. Two entries
+// for the library as a whole close the list: isolation.preconditions_outside_checks,
+// then isolation.abnormal_exit, which tells whether the child ended cleanly
+// after its last check (left out when it ended inside one).
 LibraryResult read_child(const std::string& library, const ChildResult& child, double timeout);
 
 }  // namespace plughost::validate

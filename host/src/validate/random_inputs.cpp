@@ -7,6 +7,7 @@
 
 #include "common/c_numbers.h"
 #include "plughost/patch.h"
+#include "se_sdk2/gui_opcodes.h"
 
 namespace plughost::validate {
 
@@ -244,6 +245,55 @@ EventMix schedule_random_events(Engine& engine, Instance& instance, Rng& rng, in
     }
   }
   return mix;
+}
+
+// One gesture: a button pressed, dragged and released, mostly on the panel,
+// sometimes beyond its edges or far away.
+void random_gesture(GuiSide& gui, Rng& rng, int flags) {
+  const int w = gui.panel_width() > 0 ? gui.panel_width() : 1;
+  const int h = gui.panel_height() > 0 ? gui.panel_height() : 1;
+  const auto coordinate = [&](int extent) {
+    switch (rng.below(12)) {
+      case 0:
+        return int(rng.between(-100000, 100000));
+      case 1:
+        return rng.chance(2) ? INT32_MIN : INT32_MAX;
+      case 2:
+        return int(rng.between(-10, 0));
+      default:
+        return int(rng.between(0, extent + 10));
+    }
+  };
+  gui.mouse(se::kGuiButtonDown, coordinate(w), coordinate(h), flags);
+  for (int n = int(rng.below(6)); n > 0; --n) {
+    gui.mouse(se::kGuiMouseMove, coordinate(w), coordinate(h), flags);
+  }
+  gui.mouse(se::kGuiButtonUp, coordinate(w), coordinate(h), flags);
+  // Sometimes a click at once on the same spot (a double click).
+  if (rng.chance(4)) {
+    const int x = coordinate(w), y = coordinate(h);
+    gui.mouse(se::kGuiButtonDown, x, y, flags);
+    gui.mouse(se::kGuiButtonUp, x, y, flags);
+    gui.mouse(se::kGuiButtonDown, x, y, flags);
+    gui.mouse(se::kGuiButtonUp, x, y, flags);
+  }
+}
+
+void panel_write(Engine& engine, Instance& instance, Rng& rng) {
+  std::vector<HostPin>& pins = instance.pins();
+  std::vector<int> writable;
+  for (size_t k = 0; k < pins.size(); ++k) {
+    if (takes_value(pins[k])) writable.push_back(int(k));
+  }
+  if (writable.empty() || !instance.has_gui()) return;
+  const int pin = writable[rng.below(uint32_t(writable.size()))];
+  if (pins[pin].datatype == DT_STRING) {
+    instance.set_text(pin, random_text(rng));
+  } else {
+    instance.set_value(pin, random_value(pins[pin], rng, true));
+  }
+  instance.gui()->pin_changed(pin, false);
+  engine.schedule_status(instance, pin, engine.clock(), ST_ONE_OFF);
 }
 
 }  // namespace plughost::validate

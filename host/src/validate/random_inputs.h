@@ -58,4 +58,14 @@ struct EventMix {
 EventMix schedule_random_events(Engine& engine, Instance& instance, Rng& rng, int count,
                                 uint32_t from, uint32_t until, bool nonfinite);
 
+// One mouse gesture on a panel with one key state (`flags`: left, right,
+// Shift, Ctrl in any combination): pressed, dragged, released, now and then
+// followed by a double click.
+void random_gesture(GuiSide& gui, Rng& rng, int flags);
+// A write from the panel's side (an instance with a GUI object): the host's
+// pin value changes, as when the user edits it in the host's own pin panel;
+// the GUI object is told at once and the processing object at the next
+// block.
+void panel_write(Engine& engine, Instance& instance, Rng& rng);
+
 }  // namespace plughost::validate

@@ -1,15 +1,26 @@
 // A deliberately faulty plug-in for the tests of plughost validate, built
-// three times: FAULT_PROBE_CRASH writes through a null pointer,
+// once per fault: FAULT_PROBE_CRASH writes through a null pointer,
 // FAULT_PROBE_HANG loops for ever, FAULT_PROBE_NAN sends NaN from then on.
-// Each fault strikes at a note-on (velocity above 0), so that it
+// Each of these strikes at a note-on (velocity above 0), so that it
 // depends on the seeded random events: the crash and the hang only in
-// blocks of 3 samples.
+// blocks of 3 samples. FAULT_PROBE_LATE sends MIDI before its clock,
+// FAULT_PROBE_PINS declares faulty pins. FAULT_PROBE_PRECONDITION violates
+// a framework precondition while an instance is made and another while it
+// is torn down; FAULT_PROBE_STALE_WINDOW has a GUI object that keeps the
+// handle of its child window after the panel window is destroyed;
+// FAULT_PROBE_SHARED_GUI has a GUI object that counts clicks in one counter
+// for every instance of the library and shows it on a GUI pin.
 //
 // Pins: "MIDI In", "Signal In" (copied to "Signal Out"), "Signal Out".
 #include <limits>
 
 #include "se_sdk2/SEModule_base.h"
 #include "se_sdk2/se_entry.h"
+#if defined(FAULT_PROBE_STALE_WINDOW) || defined(FAULT_PROBE_SHARED_GUI)
+#define FAULT_PROBE_HAS_GUI 1
+#include "platform/win32.h"
+#include "se_sdk2/SEGuiModule_base.h"
+#endif
 
 namespace {
 
@@ -55,6 +66,13 @@ class FaultProbe : public SEModule_base {
         p->datatype = DT_INT32;
         p->flags = IO_PATCH_STORE;
         return true;
+#elif defined(FAULT_PROBE_SHARED_GUI)
+      case 4:
+        p->name = "Clicks";
+        p->direction = DR_OUT;
+        p->datatype = DT_INT32;
+        p->flags = IO_UI_COMMUNICATION;
+        return true;
 #endif
       default:
         return false;
@@ -65,6 +83,30 @@ class FaultProbe : public SEModule_base {
     SEModule_base::Open();
     SetProcessFunction(&FaultProbe::Copy);
   }
+
+#if defined(FAULT_PROBE_PRECONDITION)
+  // Takes its output pin as soon as the host gives the block size, which a
+  // host does while making the instance, before Open has built the pins.
+  void SetBlockSize(int size) override {
+    SEModule_base::SetBlockSize(size);
+    m_early_pin = GetPin(0);
+  }
+  // Stops every pin the host says it has through the framework's event
+  // entry, trusting the host's count rather than its own: an instance never
+  // opened has no pins, so the framework refuses pin 0.
+  void Close() override {
+    const int count = static_cast<int>(HostCall(se::kHostPinCount));
+    for (int k = 0; k < count; ++k) {
+      SEEventRecord stop{};
+      stop.time_stamp = SampleClock();
+      stop.type = EV_PIN_STATUS;
+      stop.int_value = ST_STOP;
+      stop.ptr = k;
+      SEModule_base::OnEvent(&stop);
+    }
+    SEModule_base::Close();
+  }
+#endif
 
   void OnMidiMessage(unsigned time_stamp, int message, short) override {
     (void)time_stamp;  // only the late probe uses it
@@ -97,11 +139,74 @@ class FaultProbe : public SEModule_base {
   float* m_in = nullptr;
   float* m_out = nullptr;
   bool m_broken = false;
+#if defined(FAULT_PROBE_PRECONDITION)
+  SEPin* m_early_pin = nullptr;
+#endif
 };
 
+#if defined(FAULT_PROBE_STALE_WINDOW)
+// Makes its edit window in the panel window the first time the panel is
+// shown and keeps the handle for good: shown again in a new panel window
+// (the old one destroyed with its children), it goes on with the dead
+// handle and the new panel stays empty.
+class StaleWindowEditor : public SEGuiModule_base {
+ public:
+  StaleWindowEditor(GuiHostCallback callback, intptr_t host_word)
+      : SEGuiModule_base(callback, host_word) {
+    HostCall(se::kGuiHostPanelSize, 120, 80);
+  }
+  ~StaleWindowEditor() override {
+    if (m_edit && IsWindow(m_edit)) DestroyWindow(m_edit);
+  }
+
+  void OnWindowOpen(SEWndInfo* wi) override {
+    if (!wi) return;
+    if (!m_edit) {
+      HWND parent = reinterpret_cast<HWND>(HostCall(se::kGuiHostParentWindow, wi->window_ref));
+      if (!parent) return;
+      m_edit = CreateWindowExA(0, "edit", "", WS_CHILD | ES_MULTILINE, 0, 0, 120, 80, parent,
+                               nullptr, nullptr, nullptr);
+    }
+    ShowWindow(m_edit, SW_SHOW);
+  }
+
+ private:
+  HWND m_edit = nullptr;
+};
+#endif
+
+#if defined(FAULT_PROBE_SHARED_GUI)
+// Counts the clicks on its panel in a counter of the library, not of the
+// instance, and shows the count on the "Clicks" pin: one instance's clicks
+// show on the next instance's pin.
+class SharedCountEditor : public SEGuiModule_base {
+ public:
+  SharedCountEditor(GuiHostCallback callback, intptr_t host_word)
+      : SEGuiModule_base(callback, host_word) {
+    HostCall(se::kGuiHostPanelSize, 120, 80);
+  }
+
+  void OnButtonDown(SEWndInfo*, int, SEPoint) override {
+    static int clicks = 0;
+    GetPin(4)->SetValueInt(++clicks);
+  }
+};
+#endif
+
+#if defined(FAULT_PROBE_HAS_GUI)
+const se::ModuleDescription kDescription{"Fault Probe", "validate fault probe",
+                                         "a plug-in with a deliberate fault", true};
+#else
 const se::ModuleDescription kDescription{"Fault Probe", "validate fault probe",
                                          "a plug-in with a deliberate fault", false};
+#endif
 
 }  // namespace
 
+#if defined(FAULT_PROBE_STALE_WINDOW)
+SE_DECLARE_MODULE_WITH_GUI(FaultProbe, StaleWindowEditor, kDescription)
+#elif defined(FAULT_PROBE_SHARED_GUI)
+SE_DECLARE_MODULE_WITH_GUI(FaultProbe, SharedCountEditor, kDescription)
+#else
 SE_DECLARE_MODULE(FaultProbe, kDescription)
+#endif
