@@ -323,7 +323,8 @@ void Instance::deliver(Pending& pending) {
       pin.value = pending.value;
     }
     write_variable(pin);
-    if (changed && gui_) gui_->pin_changed(pending.write_pin, false);
+    const bool every = engine_.gui_notify() == GuiNotify::kEveryWrite;
+    if ((changed || every) && gui_) gui_->pin_changed(pending.write_pin, false);
   }
   if (pending.event.type == kNoEvent) return;
   awake_ = true;  // an event for a sleeping instance wakes it

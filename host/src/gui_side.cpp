@@ -119,7 +119,7 @@ void GuiSide::pin_changed(int pin, bool from_gui) {
   const std::vector<HostPin>& pins = instance_.pins();
   if (!record_ || !opened_ || pin < 0 || pin >= static_cast<int>(pins.size())) return;
   if (pins[pin].repeat) return;  // repeats have no GUI pin
-  if (from_gui && instance_.engine_.gui_notify() == GuiNotify::kDeferred && depth_ > 0) {
+  if (from_gui && instance_.engine_.gui_notify() != GuiNotify::kImmediate && depth_ > 0) {
     pending_notices_.push_back(pin);
     return;
   }
@@ -136,6 +136,10 @@ void GuiSide::flush_notices() {
     pending_notices_.erase(pending_notices_.begin());
     dispatch(se::kGuiPinChanged, pin);
   }
+}
+
+bool GuiSide::reports_every_write() const {
+  return instance_.engine_.gui_notify() == GuiNotify::kEveryWrite;
 }
 
 void GuiSide::wrote(int pin) {
@@ -181,7 +185,7 @@ intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float 
     case se::kGuiHostSetText: {
       if (!pin_ok || !data) return 0;
       const std::string text = static_cast<const char*>(data);
-      if (pins[index].text == text) return 0;
+      if (pins[index].text == text && !reports_every_write()) return 0;
       pins[index].text = text;
       wrote(index);
       return 0;
@@ -205,7 +209,7 @@ intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float 
       if (!pin_ok) return 0;
       HostPin& p = pins[index];
       const double v = p.datatype == DT_FLOAT32 ? double(opt) : double(value);
-      if (p.value == v) return 0;
+      if (p.value == v && !reports_every_write()) return 0;
       p.value = v;
       wrote(index);
       return 0;

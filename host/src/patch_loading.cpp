@@ -277,10 +277,15 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   Engine& engine = *run.engine;
   if (patch.contains("gui_notify")) {
     const std::string when = text_of(patch["gui_notify"], "gui_notify");
-    if (when != "immediate" && when != "deferred") {
-      throw HostError("gui_notify: \"immediate\" or \"deferred\"");
+    if (when == "immediate") {
+      engine.set_gui_notify(GuiNotify::kImmediate);
+    } else if (when == "deferred") {
+      engine.set_gui_notify(GuiNotify::kDeferred);
+    } else if (when == "every_write") {
+      engine.set_gui_notify(GuiNotify::kEveryWrite);
+    } else {
+      throw HostError("gui_notify: \"immediate\", \"deferred\" or \"every_write\"");
     }
-    engine.set_gui_notify(when == "immediate" ? GuiNotify::kImmediate : GuiNotify::kDeferred);
   }
   engine.set_base_dir(base_dir);
   run.length = clock_of(member(patch, "length", "patch"), "length");

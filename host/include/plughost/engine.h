@@ -34,8 +34,10 @@ inline constexpr int kDefaultPanelHeight = 100;
 
 // When the host tells a GUI object that a pin's value changed (GUI opcode 7)
 // after the GUI object itself wrote it: inside the write, or after the GUI
-// call that wrote it has returned. A module must work with both.
-enum class GuiNotify { kImmediate, kDeferred };
+// call that wrote it has returned. kEveryWrite reports like kDeferred, but
+// reports every write, also one that leaves the value as it was (some hosts
+// do). A module must work with all three.
+enum class GuiNotify { kImmediate, kDeferred, kEveryWrite };
 
 // A byte block from the processing object to the GUI object (host opcode 17).
 struct GuiMessage {

@@ -93,6 +93,7 @@ class GuiSide {
   intptr_t host_call(int opcode, int index, int value, void* data, float opt);
   void flush_notices();
   void flush_to_dsp();
+  bool reports_every_write() const;
   // A write from the GUI object reaches the processing side.
   void wrote(int pin);
 
