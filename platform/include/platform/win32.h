@@ -304,6 +304,10 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 // The low 32 bits of the size, the high ones in *size_high when given;
 // INVALID_FILE_SIZE with the last error set on failure.
 DWORD GetFileSize(HANDLE file, LPDWORD size_high);
+// Writes the file's data and size to the disk before returning (fsync), so
+// that a rename after it cannot leave an empty file behind a power loss.
+// The handle needs write access (else ERROR_ACCESS_DENIED).
+BOOL FlushFileBuffers(HANDLE file);
 // Renames a file; with MOVEFILE_REPLACE_EXISTING it replaces an existing
 // file (in one step: the target is either the old or the new file), without
 // it an existing target fails with ERROR_ALREADY_EXISTS. A folder as target

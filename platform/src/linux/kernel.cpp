@@ -549,6 +549,17 @@ DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
   return static_cast<DWORD>(size);
 }
 
+BOOL FlushFileBuffers(HANDLE file) {
+  const int fd = file_descriptor(file, false, true);
+  if (fd < 0) return FALSE;
+  while (fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    fail(error_of_errno(errno));
+    return FALSE;
+  }
+  return TRUE;
+}
+
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   if (!from || !to) {
     fail(ERROR_INVALID_PARAMETER);
