@@ -7,10 +7,20 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "platform/win32.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -22,6 +32,19 @@ std::string unique_name(const char* what) {
   return std::string("platform_test_") + what + "_" +
          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007) +
          "_" + std::to_string(++serial);
+}
+
+// How long a test waits for something another thread does, before it fails.
+constexpr std::chrono::seconds kDeadline{20};
+
+// Polls `condition` until it holds (true) or kDeadline passes (false).
+bool wait_until(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 // The result of WaitForSingleObject with a zero timeout on another thread,
@@ -346,6 +369,61 @@ TEST_F(KernelFiles, ReplacingAFileByRenaming) {
   EXPECT_FALSE(DeleteFileA(folder.c_str()));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
+
+#ifndef _WIN32
+// Linux only: the read must be held inside the call while the handle is
+// closed, and only a FIFO (which Windows does not have under a path) keeps
+// a read waiting for data that the test hands over piece by piece.
+TEST_F(KernelFiles, HandleClosedDuringAReadKeepsReadingItsOwnFile) {
+  const std::string fifo = path("feed");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  HANDLE other = create(path("other.txt"), CREATE_ALWAYS);
+  ASSERT_TRUE(write_all(other, "OTHER FILE"));
+  ASSERT_TRUE(CloseHandle(other));
+  // Read and write ends at once, so that neither open waits for the other.
+  const int feeder = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(feeder, 0);
+  HANDLE h = create(fifo, OPEN_EXISTING, GENERIC_READ);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+
+  struct Outcome {
+    BOOL ok = FALSE;
+    DWORD read = 0;
+    char bytes[32] = {};
+  };
+  auto outcome = std::make_shared<Outcome>();
+  std::packaged_task<void()> task(
+      [h, outcome] { outcome->ok = ReadFile(h, outcome->bytes, 16, &outcome->read, nullptr); });
+  auto finished = task.get_future();
+  std::thread reader(std::move(task));
+
+  // The reader has taken "abc" and waits inside ReadFile for the rest.
+  ASSERT_EQ(write(feeder, "abc", 3), 3);
+  const bool taken = wait_until([&] {
+    int pending = -1;
+    return ioctl(feeder, FIONREAD, &pending) == 0 && pending == 0;
+  });
+  if (!taken) {
+    close(feeder);  // ends the read
+    reader.join();
+    FAIL() << "the reader did not take the first bytes within the deadline";
+  }
+
+  EXPECT_TRUE(CloseHandle(h));
+  // A file opened now would get the number of a descriptor closed above.
+  other = create(path("other.txt"), OPEN_EXISTING, GENERIC_READ);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(write(feeder, "de", 2), 2);
+  close(feeder);  // end of data: the read returns what it has
+
+  const bool ended = finished.wait_for(kDeadline) == std::future_status::ready;
+  reader.join();  // the feeder is closed, so the read cannot stay blocked
+  ASSERT_TRUE(ended) << "ReadFile did not return within the deadline after the data ended";
+  EXPECT_TRUE(outcome->ok);
+  EXPECT_EQ(std::string(outcome->bytes, outcome->read), "abcde");
+  EXPECT_TRUE(CloseHandle(other));
+}
+#endif
 
 TEST(KernelTime, SleepWaitsAtLeastItsTime) {
   const auto start = std::chrono::steady_clock::now();

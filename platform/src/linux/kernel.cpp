@@ -50,10 +50,22 @@ struct Section : KernelObject {
   bool writable = false;
 };
 
-// An open handle: a kernel object, or a file descriptor with its rights.
+// An open file. Its descriptor is closed when the last reference goes: the
+// handle holds one, and every call working on the file holds one for its
+// duration, so a CloseHandle on another thread cannot close the descriptor
+// (and let a new open reuse its number) under a read or write in progress.
+struct File : KernelObject {
+  explicit File(int descriptor) : fd(descriptor) {}
+  ~File() override { close(fd); }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  const int fd;
+};
+
+// An open handle: a kernel object with the rights the handle grants on it
+// (used for files).
 struct Entry {
   std::shared_ptr<KernelObject> object;
-  int fd = -1;
   bool can_read = false;
   bool can_write = false;
 };
@@ -230,7 +242,6 @@ BOOL CloseHandle(HANDLE handle) {
     }
     Entry entry = std::move(it->second);
     k.handles.erase(it);
-    if (entry.fd >= 0) close(entry.fd);
     object = std::move(entry.object);
     if (object && --object->handles == 0 && !object->name.empty()) {
       auto named_it = k.names.find(object->name);
@@ -469,38 +480,42 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     fail(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  auto file = std::make_shared<File>(fd);
   Kernel& k = kernel();
   std::lock_guard guard(k.lock);
-  HANDLE handle = add_handle(k, Entry{nullptr, fd, read, write});
+  HANDLE handle = add_handle(k, Entry{file, read, write});
   last_error = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
   return handle;
 }
 
 namespace {
 
-// The descriptor of an open file handle with the needed right, or -1 with
-// the last error set.
-int file_descriptor(HANDLE handle, bool for_read, bool for_write) {
+// The file of an open file handle with the needed right, or null with the
+// last error set. The caller's reference keeps the descriptor open until
+// the caller is done with it, even when the handle is closed meanwhile.
+std::shared_ptr<File> open_file(HANDLE handle, bool for_read, bool for_write) {
   Kernel& k = kernel();
   std::lock_guard guard(k.lock);
   Entry* entry = find_handle(k, handle);
-  if (!entry || entry->fd < 0) {
+  auto file = entry ? std::dynamic_pointer_cast<File>(entry->object) : nullptr;
+  if (!file) {
     fail(ERROR_INVALID_HANDLE);
-    return -1;
+    return nullptr;
   }
   if ((for_read && !entry->can_read) || (for_write && !entry->can_write)) {
     fail(ERROR_ACCESS_DENIED);
-    return -1;
+    return nullptr;
   }
-  return entry->fd;
+  return file;
 }
 
 }  // namespace
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) {
   if (read) *read = 0;
-  const int fd = file_descriptor(file, true, false);
-  if (fd < 0) return FALSE;
+  const auto held = open_file(file, true, false);
+  if (!held) return FALSE;
+  const int fd = held->fd;
   DWORD done = 0;
   while (done < count) {
     const ssize_t n = ::read(fd, static_cast<char*>(buffer) + done, count - done);
@@ -519,8 +534,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPE
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) {
   if (written) *written = 0;
-  const int fd = file_descriptor(file, false, true);
-  if (fd < 0) return FALSE;
+  const auto held = open_file(file, false, true);
+  if (!held) return FALSE;
+  const int fd = held->fd;
   DWORD done = 0;
   while (done < count) {
     const ssize_t n = ::write(fd, static_cast<const char*>(buffer) + done, count - done);
@@ -537,10 +553,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
-  const int fd = file_descriptor(file, false, false);
+  const auto held = open_file(file, false, false);
+  if (!held) return INVALID_FILE_SIZE;
   struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    if (fd >= 0) fail(error_of_errno(errno));
+  if (fstat(held->fd, &st) != 0) {
+    fail(error_of_errno(errno));
     return INVALID_FILE_SIZE;
   }
   const uint64_t size = static_cast<uint64_t>(st.st_size);
@@ -550,9 +567,9 @@ DWORD GetFileSize(HANDLE file, LPDWORD size_high) {
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-  const int fd = file_descriptor(file, false, true);
-  if (fd < 0) return FALSE;
-  while (fsync(fd) != 0) {
+  const auto held = open_file(file, false, true);
+  if (!held) return FALSE;
+  while (fsync(held->fd) != 0) {
     if (errno == EINTR) continue;
     fail(error_of_errno(errno));
     return FALSE;
