@@ -370,6 +370,39 @@ TEST_F(KernelFiles, ReplacingAFileByRenaming) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
+// A handle closed while another thread writes through it: each write either
+// lands whole in its own file or fails with ERROR_INVALID_HANDLE, and files
+// opened after the close never receive any of it.
+TEST_F(KernelFiles, WritesThroughAClosedHandleNeverReachAnotherFile) {
+  const std::string record(64, 'w');
+  for (int round = 0; round < 20; ++round) {
+    const std::string mine = path(("mine" + std::to_string(round)).c_str());
+    HANDLE h = create(mine, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::atomic<int> writes{0};
+    std::atomic<DWORD> error{0};
+    std::thread writer([&] {
+      while (write_all(h, record)) ++writes;
+      error = GetLastError();
+    });
+    const bool started = wait_until([&] { return writes > round % 4; });
+    EXPECT_TRUE(CloseHandle(h));
+    // Files opened while the writer may still be inside WriteFile.
+    HANDLE others[8];
+    for (HANDLE& other : others) {
+      other = create(path(("other" + std::to_string(round)).c_str()), OPEN_ALWAYS);
+    }
+    writer.join();
+    ASSERT_TRUE(started) << "the writer wrote nothing within the deadline";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    for (HANDLE other : others) EXPECT_TRUE(CloseHandle(other));
+    EXPECT_EQ(read_all(path(("other" + std::to_string(round)).c_str())), "");
+    const std::string written = read_all(mine);
+    EXPECT_EQ(written.size() % record.size(), 0u) << "a write cut short";
+    EXPECT_GE(written.size(), record.size() * writes);
+  }
+}
+
 #ifndef _WIN32
 // Linux only: the read must be held inside the call while the handle is
 // closed, and only a FIFO (which Windows does not have under a path) keeps
