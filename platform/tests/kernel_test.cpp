@@ -250,6 +250,37 @@ TEST(KernelSharedMemory, NamesAreOneNamespaceAndBadRequestsFail) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+// The whole block is charged against the commit limit (memory and paging
+// file) when it is made, so a block the machine cannot hold fails there, not
+// when its pages are touched. 1 TiB is beyond any test machine; the size
+// arrives as two DWORDs (0x100 * 2^32).
+TEST(KernelSharedMemory, BlockLargerThanTheMachineFailsWhenCreated) {
+  const std::string name = unique_name("huge_block");
+  SetLastError(0);
+  EXPECT_EQ(
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0x100, 0, name.c_str()),
+      nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_COMMITMENT_LIMIT);
+  EXPECT_EQ(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0xFFFFFFFFu,
+                               0xFFFF0000u, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_COMMITMENT_LIMIT);
+
+  // The failure took no name: a block that fits is new under it, and all
+  // of it can be written.
+  constexpr DWORD size = 4u << 20;
+  HANDLE block =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  auto* bytes = static_cast<unsigned char*>(MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(bytes, nullptr);
+  std::memset(bytes, 0xA5, size);
+  EXPECT_EQ(bytes[size - 1], 0xA5);
+  EXPECT_TRUE(UnmapViewOfFile(bytes));
+  EXPECT_TRUE(CloseHandle(block));
+}
+
 class KernelFiles : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -191,6 +191,7 @@ int GetWindowTextLengthA(HWND window);
 #define ERROR_NOT_OWNER 288L
 #define ERROR_INVALID_ADDRESS 487L
 #define ERROR_MAPPED_ALIGNMENT 1132L
+#define ERROR_COMMITMENT_LIMIT 1455L
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
@@ -251,8 +252,11 @@ BOOL ReleaseMutex(HANDLE mutex);
 #define FILE_MAP_ALL_ACCESS 0x000F001F
 
 // Only `file` == INVALID_HANDLE_VALUE (the paging file) is supported; other
-// files give NULL with ERROR_INVALID_HANDLE. A new block of the given size
-// (above 0, else ERROR_INVALID_PARAMETER) is zero-filled, last error 0; with
+// files give NULL with ERROR_INVALID_HANDLE. The size is
+// size_high * 2^32 + size_low bytes. A new block of that size (above 0, else
+// ERROR_INVALID_PARAMETER) is zero-filled, last error 0; all of its memory is
+// reserved here, so a block larger than the memory the system has left fails
+// here with ERROR_COMMITMENT_LIMIT, never later when a page is touched. With
 // a name already in use by a block: a new handle to it (its size unchanged),
 // last error ERROR_ALREADY_EXISTS. Security attributes are ignored.
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect,

@@ -5,17 +5,21 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "internal.h"
@@ -220,6 +224,58 @@ DWORD path_error(const std::string& path, int e) {
   return error_of_errno(e);
 }
 
+// Bytes of memory the system can still give the process: the memory
+// available (free and reclaimable) plus free swap, capped by what the memory
+// cgroup the process sees at /sys/fs/cgroup (v2 or v1) leaves.
+uint64_t memory_left() {
+  uint64_t available_kib = 0, swap_free_kib = 0;
+  bool found = false;
+  if (FILE* info = std::fopen("/proc/meminfo", "re")) {
+    char line[256];
+    unsigned long long value = 0;
+    while (std::fgets(line, sizeof line, info)) {
+      if (std::sscanf(line, "MemAvailable: %llu kB", &value) == 1) {
+        available_kib = value;
+        found = true;
+      } else if (std::sscanf(line, "SwapFree: %llu kB", &value) == 1) {
+        swap_free_kib = value;
+      }
+    }
+    std::fclose(info);
+  }
+  uint64_t left = (available_kib + swap_free_kib) * 1024;
+  struct sysinfo system;
+  if (!found && sysinfo(&system) == 0) {
+    left = (uint64_t(system.freeram) + system.bufferram + system.freeswap) * system.mem_unit;
+  }
+  // A number from a cgroup file; "max" (no limit) and unreadable files give
+  // the largest value.
+  auto read_bytes = [](const char* file) {
+    uint64_t value = std::numeric_limits<uint64_t>::max();
+    if (FILE* f = std::fopen(file, "re")) {
+      unsigned long long number = 0;
+      if (std::fscanf(f, "%llu", &number) == 1) value = number;
+      std::fclose(f);
+    }
+    return value;
+  };
+  const std::pair<const char*, const char*> cgroups[] = {
+      {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory.current"},
+      {"/sys/fs/cgroup/memory/memory.limit_in_bytes",
+       "/sys/fs/cgroup/memory/memory.usage_in_bytes"},
+  };
+  for (const auto& [limit_file, usage_file] : cgroups) {
+    const uint64_t limit = read_bytes(limit_file);
+    const uint64_t usage = read_bytes(usage_file);
+    if (limit == std::numeric_limits<uint64_t>::max() ||
+        usage == std::numeric_limits<uint64_t>::max()) {
+      continue;
+    }
+    left = std::min(left, limit > usage ? limit - usage : 0);
+  }
+  return left;
+}
+
 }  // namespace
 
 DWORD GetLastError() {
@@ -346,8 +402,6 @@ BOOL ReleaseMutex(HANDLE handle) {
 
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD size_high,
                           DWORD size_low, LPCSTR name) {
-  Kernel& k = kernel();
-  std::lock_guard guard(k.lock);
   if (file != INVALID_HANDLE_VALUE) {
     fail(ERROR_INVALID_HANDLE);  // only blocks backed by the paging file
     return nullptr;
@@ -356,22 +410,51 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
     fail(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  HANDLE taken = nullptr;
-  if (name_taken<Section>(k, name, &taken)) return taken;
+  Kernel& k = kernel();
+  {
+    std::lock_guard guard(k.lock);
+    HANDLE taken = nullptr;
+    if (name_taken<Section>(k, name, &taken)) return taken;
+  }
   const uint64_t size = (uint64_t(size_high) << 32) | size_low;
   if (size == 0) {
     fail(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  // Windows charges the whole block against the commit limit here, so a
+  // block the system cannot hold fails now rather than when a page of it is
+  // first touched. The check against the memory left refuses what is
+  // plainly too large before any page is taken; the allocation then
+  // reserves every page (a memfd allocates on first touch otherwise, and a
+  // page that cannot be had then is a SIGBUS or an OOM kill).
+  if (size > uint64_t(std::numeric_limits<off_t>::max()) || size > memory_left()) {
+    fail(ERROR_COMMITMENT_LIMIT);
+    return nullptr;
+  }
   auto section = std::make_shared<Section>();
   section->fd = memfd_create("platform_section", MFD_CLOEXEC);
-  if (section->fd < 0 || ftruncate(section->fd, static_cast<off_t>(size)) != 0) {
-    fail(ERROR_NOT_ENOUGH_MEMORY);
+  if (section->fd < 0) {
+    fail(error_of_errno(errno));
+    return nullptr;
+  }
+  int error;
+  do {
+    error = posix_fallocate(section->fd, 0, static_cast<off_t>(size));
+  } while (error == EINTR);
+  if (error != 0) {
+    fail(error == ENOSPC || error == ENOMEM || error == EFBIG ? ERROR_COMMITMENT_LIMIT
+                                                              : error_of_errno(error));
     return nullptr;
   }
   section->size = size;
   section->writable = protect == PAGE_READWRITE;
   if (name) section->name = name;
+
+  // The memory was reserved without the lock held; another thread may have
+  // created a block of this name meanwhile, and then that one is the block.
+  std::lock_guard guard(k.lock);
+  HANDLE taken = nullptr;
+  if (name_taken<Section>(k, name, &taken)) return taken;
   if (!section->name.empty()) k.names[section->name] = section;
   HANDLE handle = add_handle(k, Entry{section});
   last_error = ERROR_SUCCESS;
