@@ -19,7 +19,40 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+// Durability cannot be seen without losing power, so the Linux tests watch
+// the sync calls instead: this definition takes the place of the C
+// library's fsync for the layer, records each folder synced together with
+// whether the watched names were in it at that moment, and then syncs.
+namespace sync_watch {
+struct FolderSync {
+  std::string folder;
+  bool target_present;
+  bool source_present;
+};
+std::mutex lock;
+std::string target, source;  // watched paths
+std::vector<FolderSync> folders;
+}  // namespace sync_watch
+
+extern "C" int fsync(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    char folder[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (readlink(link.c_str(), folder, sizeof folder - 1) < 0) folder[0] = 0;
+    std::lock_guard guard(sync_watch::lock);
+    struct stat entry;
+    sync_watch::folders.push_back({folder, lstat(sync_watch::target.c_str(), &entry) == 0,
+                                   lstat(sync_watch::source.c_str(), &entry) == 0});
+  }
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
 #endif
 
 namespace {
@@ -434,7 +467,175 @@ TEST_F(KernelFiles, WritesThroughAClosedHandleNeverReachAnotherFile) {
   }
 }
 
+TEST_F(KernelFiles, MoveErrorsNameTheMissingPart) {
+  const std::string source = path("dump.txt.saving");
+  const std::string target = path("dump.txt");
+  HANDLE h = create(target, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "old"));
+  EXPECT_TRUE(CloseHandle(h));
+
+  // A missing source is reported as such, also when the target exists.
+  SetLastError(0);
+  EXPECT_FALSE(MoveFileExA(source.c_str(), target.c_str(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MoveFileExA(source.c_str(), path("new.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MoveFileExA(path("no_folder/a.txt").c_str(), target.c_str(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+
+  // A missing folder for the target is a missing path.
+  h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(CloseHandle(h));
+  for (DWORD flags : {DWORD{0}, DWORD{MOVEFILE_REPLACE_EXISTING}}) {
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileExA(source.c_str(), path("no_folder/dump.txt").c_str(), flags));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << "flags " << flags;
+  }
+  EXPECT_EQ(read_all(source), "");
+  EXPECT_EQ(read_all(target), "old");
+
+  // Write-through moves like any other move.
+  EXPECT_TRUE(MoveFileExA(source.c_str(), path("moved.txt").c_str(), MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(read_all(path("moved.txt")), "");
+  EXPECT_EQ(read_all(source), "(missing)");
+}
+
+// Without MOVEFILE_REPLACE_EXISTING a target that another thread creates
+// while the move runs is never overwritten: either the move comes first (the
+// other's CREATE_NEW fails) or the creation does (the move fails).
+TEST_F(KernelFiles, MoveNeverReplacesATargetMadeMeanwhile) {
+  int moved_first = 0, created_first = 0;
+  for (int round = 0; round < 200; ++round) {
+    const std::string source = path(("source" + std::to_string(round)).c_str());
+    const std::string target = path(("target" + std::to_string(round)).c_str());
+    HANDLE h = create(source, CREATE_ALWAYS);
+    ASSERT_TRUE(write_all(h, "moved"));
+    ASSERT_TRUE(CloseHandle(h));
+    std::atomic<int> ready{0};
+    bool created = false;
+    std::thread creator([&] {
+      ++ready;
+      while (ready < 2) std::this_thread::yield();
+      HANDLE other = create(target, CREATE_NEW);
+      created = other != INVALID_HANDLE_VALUE;
+      if (created) {
+        write_all(other, "created");
+        CloseHandle(other);
+      }
+    });
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    const BOOL moved = MoveFileExA(source.c_str(), target.c_str(), 0);
+    const DWORD error = GetLastError();
+    creator.join();
+    ASSERT_NE(moved != FALSE, created) << "round " << round << ": both or neither succeeded";
+    if (moved) {
+      ++moved_first;
+      EXPECT_EQ(read_all(target), "moved");
+    } else {
+      ++created_first;
+      EXPECT_EQ(error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+      EXPECT_EQ(read_all(target), "created");
+      EXPECT_EQ(read_all(source), "moved");
+    }
+  }
+  RecordProperty("moved_first", moved_first);
+  RecordProperty("created_first", created_first);
+}
+
 #ifndef _WIN32
+// Linux only: the sync calls are watched through the fsync above.
+TEST_F(KernelFiles, WriteThroughMoveSyncsTheFoldersAfterTheRename) {
+  fs::create_directory(dir_ / "sub");
+  const std::string source = path("sub/dump.txt.saving");
+  const std::string target = path("dump.txt");
+  HANDLE h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "new"));
+  EXPECT_TRUE(CloseHandle(h));
+  {
+    std::lock_guard guard(sync_watch::lock);
+    sync_watch::target = target;
+    sync_watch::source = source;
+    sync_watch::folders.clear();
+  }
+  EXPECT_TRUE(MoveFileExA(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  std::vector<sync_watch::FolderSync> synced;
+  {
+    std::lock_guard guard(sync_watch::lock);
+    synced.swap(sync_watch::folders);
+    sync_watch::target.clear();
+    sync_watch::source.clear();
+  }
+  const std::string folder = fs::canonical(dir_).string();
+  bool target_folder = false, source_folder = false;
+  for (const auto& sync : synced) {
+    EXPECT_TRUE(sync.target_present && !sync.source_present) << sync.folder << " synced early";
+    target_folder |= sync.folder == folder;
+    source_folder |= sync.folder == folder + "/sub";
+  }
+  EXPECT_TRUE(target_folder) << "the target's folder was not synced";
+  EXPECT_TRUE(source_folder) << "the source's folder was not synced";
+  EXPECT_EQ(read_all(target), "new");
+}
+
+// A folder on another file system than the temporary folder, or empty.
+std::string folder_on_another_device(const fs::path& here) {
+  struct stat mine;
+  if (stat(here.c_str(), &mine) != 0) return "";
+  for (const char* candidate : {"/dev/shm", "/run/shm", "/var/tmp", "/tmp"}) {
+    struct stat st;
+    if (stat(candidate, &st) == 0 && st.st_dev != mine.st_dev && access(candidate, W_OK) == 0) {
+      return candidate;
+    }
+  }
+  return "";
+}
+
+// Linux only: a second volume cannot be assumed on a Windows test machine.
+TEST_F(KernelFiles, MoveToAnotherFileSystemCopiesOnlyWhenAllowed) {
+  const std::string elsewhere = folder_on_another_device(dir_);
+  if (elsewhere.empty()) GTEST_SKIP() << "no writable folder on a second file system";
+  const fs::path remote_dir = fs::path(elsewhere) / unique_name("move");
+  fs::create_directory(remote_dir);
+  struct RemoveAfter {
+    fs::path dir;
+    ~RemoveAfter() {
+      std::error_code ignored;
+      fs::remove_all(dir, ignored);
+    }
+  } remove_after{remote_dir};
+  const std::string source = path("dump.syx");
+  const std::string remote = (remote_dir / "dump.syx").string();
+  const std::string contents = std::string(100000, 'x') + "end";  // more than one read
+  HANDLE h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, contents));
+  EXPECT_TRUE(CloseHandle(h));
+
+  SetLastError(0);
+  EXPECT_FALSE(MoveFileExA(source.c_str(), remote.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_SAME_DEVICE);
+  EXPECT_EQ(read_all(remote), "(missing)");
+
+  EXPECT_TRUE(
+      MoveFileExA(source.c_str(), remote.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH));
+  EXPECT_TRUE(read_all(remote) == contents) << "the copy differs from the source";
+  EXPECT_EQ(read_all(source), "(missing)");
+
+  // Copying does not replace an existing file unless asked, and leaves no
+  // temporary file behind.
+  h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "second"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_FALSE(MoveFileExA(source.c_str(), remote.c_str(), MOVEFILE_COPY_ALLOWED));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(read_all(remote) == contents) << "the copy differs from the source";
+  EXPECT_TRUE(MoveFileExA(source.c_str(), remote.c_str(),
+                          MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(read_all(remote), "second");
+  EXPECT_EQ(std::distance(fs::directory_iterator(remote_dir), fs::directory_iterator()), 1);
+}
+
 // Linux only: the read must be held inside the call while the handle is
 // closed, and only a FIFO (which Windows does not have under a path) keeps
 // a read waiting for data that the test hands over piece by piece.

@@ -182,6 +182,7 @@ int GetWindowTextLengthA(HWND window);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
@@ -283,6 +284,7 @@ BOOL UnmapViewOfFile(LPCVOID address);
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
 struct OVERLAPPED;
@@ -314,8 +316,15 @@ DWORD GetFileSize(HANDLE file, LPDWORD size_high);
 BOOL FlushFileBuffers(HANDLE file);
 // Renames a file; with MOVEFILE_REPLACE_EXISTING it replaces an existing
 // file (in one step: the target is either the old or the new file), without
-// it an existing target fails with ERROR_ALREADY_EXISTS. A folder as target
-// fails with ERROR_ACCESS_DENIED.
+// it an existing target fails with ERROR_ALREADY_EXISTS, also one made while
+// the call runs (never overwritten). A folder as target fails with
+// ERROR_ACCESS_DENIED when replacing. A missing source is
+// ERROR_FILE_NOT_FOUND, a missing folder on either side ERROR_PATH_NOT_FOUND.
+// Onto another file system (volume) it fails with ERROR_NOT_SAME_DEVICE,
+// unless MOVEFILE_COPY_ALLOWED: then the file is copied (the target appears
+// whole) and the source deleted (when that fails the move still succeeds and
+// the source stays). With MOVEFILE_WRITE_THROUGH the call returns once the
+// file's data and the move are on the disk.
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 // FALSE with ERROR_FILE_NOT_FOUND for a missing file, ERROR_ACCESS_DENIED for
 // a folder.

@@ -211,12 +211,15 @@ bool name_taken(Kernel& k, const char* name, HANDLE* handle) {
   return false;
 }
 
-bool folder_exists(const std::string& path) {
+// The folder a path names its file in ("." for a bare name).
+std::string folder_of(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+bool folder_exists(const std::string& path) {
   struct stat st;
-  return stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return stat(folder_of(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 DWORD path_error(const std::string& path, int e) {
@@ -660,25 +663,186 @@ BOOL FlushFileBuffers(HANDLE file) {
   return TRUE;
 }
 
+namespace {
+
+// fsync, retried when a signal interrupts it; 0 or the errno value.
+int sync_descriptor(int fd) {
+  while (fsync(fd) != 0) {
+    if (errno != EINTR) return errno;
+  }
+  return 0;
+}
+
+// Writes the entries of the folder holding `path` to the disk, so that a
+// name made or removed there survives a power loss. 0 or the errno value.
+int sync_folder_of(const std::string& path) {
+  const int fd = open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = sync_descriptor(fd);
+  close(fd);
+  return error;
+}
+
+// Writes a regular file's data to the disk; other kinds of file need
+// nothing. 0 or the errno value.
+int sync_file(const char* path) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) return errno == ELOOP ? 0 : errno;  // ELOOP: a symbolic link
+  struct stat st;
+  const int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? sync_descriptor(fd) : 0;
+  close(fd);
+  return error;
+}
+
+// Renames `from` to `to` unless `to` exists (EEXIST), in one step: a file
+// made at `to` by anyone meanwhile is never overwritten. 0 or the errno value.
+int rename_no_replace(const char* from, const char* to) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // The file system does not take the flag (or EINVAL has another cause,
+  // which the steps below meet again). A new hard link fails on an existing
+  // name in one step as well.
+  if (link(from, to) == 0) {
+    if (unlink(from) == 0) return 0;
+    const int error = errno;
+    unlink(to);
+    return error;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK) return errno;
+  // No hard links here (or `from` is a folder): check, then rename. Only
+  // here can a target made between the two steps be replaced.
+  struct stat st;
+  if (lstat(to, &st) == 0) return EEXIST;
+  return rename(from, to) == 0 ? 0 : errno;
+}
+
+// The Win32 error of a failed move, from the errno value of the rename.
+DWORD move_error(const char* from, const char* to, bool replace, int e) {
+  struct stat st;
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+      if (!folder_exists(from)) return ERROR_PATH_NOT_FOUND;
+      if (lstat(from, &st) != 0) return ERROR_FILE_NOT_FOUND;
+      if (!folder_exists(to)) return ERROR_PATH_NOT_FOUND;
+      return e == ENOTDIR ? ERROR_ACCESS_DENIED  // a folder onto a file
+                          : ERROR_FILE_NOT_FOUND;
+    case EEXIST:
+    case ENOTEMPTY:
+      return replace ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    case EXDEV:
+      return ERROR_NOT_SAME_DEVICE;
+    default:
+      return error_of_errno(e);
+  }
+}
+
+// Moves a file to another file system as Windows does with
+// MOVEFILE_COPY_ALLOWED: copies it beside the target under a temporary name,
+// renames the copy into place (so the target is never seen half written),
+// then deletes the source; a source that cannot be deleted stays and the
+// move still succeeds. Folders are not copied (ERROR_NOT_SAME_DEVICE).
+// ERROR_SUCCESS or the Win32 error.
+DWORD copy_across(const char* from, const char* to, bool replace, bool write_through) {
+  const int source = open(from, O_RDONLY | O_CLOEXEC);
+  if (source < 0) return move_error(from, to, replace, errno);
+  struct stat st;
+  if (fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(source);
+    return ERROR_NOT_SAME_DEVICE;
+  }
+  const std::string target = to;
+  const size_t slash = target.find_last_of('/');
+  std::string temporary = folder_of(target) + "/." +
+                          target.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
+  const int copy = mkostemp(temporary.data(), O_CLOEXEC);
+  if (copy < 0) {
+    const int error = errno;
+    close(source);
+    return move_error(from, to, replace, error);
+  }
+  int error = 0;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = read(source, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) error = errno;
+      break;
+    }
+    for (ssize_t done = 0; done < n && !error;) {
+      const ssize_t w = write(copy, buffer + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno != EINTR) error = errno;
+      if (w > 0) done += w;
+    }
+    if (error) break;
+  }
+  close(source);
+  if (!error && fchmod(copy, st.st_mode & 07777) != 0) error = errno;
+  if (!error && write_through) error = sync_descriptor(copy);
+  close(copy);
+  if (!error) {
+    error = replace ? (rename(temporary.c_str(), to) == 0 ? 0 : errno)
+                    : rename_no_replace(temporary.c_str(), to);
+  }
+  if (error) {
+    unlink(temporary.c_str());
+    return move_error(from, to, replace, error);
+  }
+  unlink(from);
+  if (write_through) {
+    if (const int e = sync_folder_of(to)) return error_of_errno(e);
+    if (const int e = sync_folder_of(from)) return error_of_errno(e);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
   if (!from || !to) {
     fail(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  const bool write_through = (flags & MOVEFILE_WRITE_THROUGH) != 0;
   struct stat st;
-  if (lstat(to, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      fail(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
-      fail(ERROR_ALREADY_EXISTS);
+  // rename() replaces an empty folder with a folder; Windows replaces no
+  // folder. (Without replacing, the rename itself refuses any target.)
+  if (replace && lstat(to, &st) == 0 && S_ISDIR(st.st_mode)) {
+    fail(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  // The data goes to the disk before the new name does, so the name never
+  // survives a power loss without its contents.
+  if (write_through) {
+    if (const int e = sync_file(from)) {
+      fail(move_error(from, to, replace, e));
       return FALSE;
     }
   }
-  if (rename(from, to) != 0) {
-    fail(path_error(from, errno));
+  const int error = replace ? (rename(from, to) == 0 ? 0 : errno) : rename_no_replace(from, to);
+  if (error == EXDEV && (flags & MOVEFILE_COPY_ALLOWED)) {
+    const DWORD result = copy_across(from, to, replace, write_through);
+    if (result != ERROR_SUCCESS) {
+      fail(result);
+      return FALSE;
+    }
+    return TRUE;
+  }
+  if (error) {
+    fail(move_error(from, to, replace, error));
     return FALSE;
+  }
+  if (write_through) {
+    int e = sync_folder_of(to);
+    if (!e && folder_of(from) != folder_of(to)) e = sync_folder_of(from);
+    if (e) {
+      fail(error_of_errno(e));
+      return FALSE;
+    }
   }
   return TRUE;
 }
