@@ -467,6 +467,62 @@ TEST_F(KernelFiles, WritesThroughAClosedHandleNeverReachAnotherFile) {
   }
 }
 
+// Specific rights grant what they name, and generic ones the specific rights
+// they stand for; a handle can do only what its rights allow.
+TEST_F(KernelFiles, SpecificAndGenericRightsGrantWhatTheyName) {
+  const std::string file = path("dump.txt");
+  HANDLE h = create(file, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "abc"));
+  EXPECT_TRUE(CloseHandle(h));
+  char bytes[8] = {};
+  DWORD count = 0;
+
+  for (DWORD reading : {DWORD{FILE_READ_DATA}, DWORD{FILE_GENERIC_READ}}) {
+    h = create(file, OPEN_EXISTING, reading);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << std::hex << reading;
+    EXPECT_TRUE(ReadFile(h, bytes, sizeof bytes, &count, nullptr)) << std::hex << reading;
+    EXPECT_EQ(std::string(bytes, count), "abc");
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(h, "x", 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(FlushFileBuffers(h));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(CloseHandle(h));
+  }
+
+  h = create(file, OPEN_EXISTING, FILE_WRITE_DATA);  // writes at the position
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(write_all(h, "X"));
+  EXPECT_TRUE(FlushFileBuffers(h));
+  SetLastError(0);
+  EXPECT_FALSE(ReadFile(h, bytes, 1, &count, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "Xbc");
+
+  h = create(file, OPEN_EXISTING, FILE_APPEND_DATA);  // writes at the end
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(write_all(h, "de"));
+  EXPECT_TRUE(FlushFileBuffers(h));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "Xbcde");
+
+  h = create(file, OPEN_EXISTING, GENERIC_ALL);  // reads and writes
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(ReadFile(h, bytes, 1, &count, nullptr));
+  EXPECT_EQ(std::string(bytes, count), "X");
+  EXPECT_TRUE(write_all(h, "Y"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "XYcde");
+
+  h = create(file, OPEN_EXISTING, FILE_READ_ATTRIBUTES);  // the size, nothing else
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(h, nullptr), 5u);
+  EXPECT_FALSE(ReadFile(h, bytes, 1, &count, nullptr));
+  EXPECT_FALSE(WriteFile(h, "x", 1, &count, nullptr));
+  EXPECT_TRUE(CloseHandle(h));
+}
+
 TEST_F(KernelFiles, MoveErrorsNameTheMissingPart) {
   const std::string source = path("dump.txt.saving");
   const std::string target = path("dump.txt");
@@ -577,6 +633,41 @@ TEST_F(KernelFiles, WriteThroughMoveSyncsTheFoldersAfterTheRename) {
   EXPECT_TRUE(target_folder) << "the target's folder was not synced";
   EXPECT_TRUE(source_folder) << "the source's folder was not synced";
   EXPECT_EQ(read_all(target), "new");
+}
+
+// Linux only: making a symbolic link on Windows needs a privilege or
+// developer mode that a test machine cannot be assumed to have.
+TEST_F(KernelFiles, CreatingThroughALinkToNothingCreatesItsTarget) {
+  ASSERT_EQ(symlink("target.txt", path("link.txt").c_str()), 0);
+  SetLastError(1234);
+  HANDLE h = create(path("link.txt"), CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);  // nothing existed
+  EXPECT_TRUE(write_all(h, "via link"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(path("target.txt")), "via link");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
+
+  // Now the link leads to a file: it is emptied, and reported as existing.
+  h = create(path("link.txt"), CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(GetFileSize(h, nullptr), 0u);
+  EXPECT_TRUE(CloseHandle(h));
+
+  ASSERT_EQ(symlink("kept.txt", path("other_link.txt").c_str()), 0);
+  SetLastError(1234);
+  h = create(path("other_link.txt"), OPEN_ALWAYS, GENERIC_READ | GENERIC_WRITE);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(path("kept.txt")), "");
+
+  // The link's name is taken, so CREATE_NEW fails, as on any existing name.
+  ASSERT_EQ(symlink("never.txt", path("third_link.txt").c_str()), 0);
+  EXPECT_EQ(create(path("third_link.txt"), CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  EXPECT_EQ(read_all(path("never.txt")), "(missing)");
 }
 
 // A folder on another file system than the temporary folder, or empty.

@@ -272,8 +272,29 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offs
 BOOL UnmapViewOfFile(LPCVOID address);
 
 // ---- Files ----
+// Access rights: the generic ones, and the specific file rights they stand
+// for (FILE_GENERIC_*, FILE_ALL_ACCESS). ReadFile needs FILE_READ_DATA;
+// WriteFile and FlushFileBuffers need FILE_WRITE_DATA or FILE_APPEND_DATA;
+// with FILE_APPEND_DATA but not FILE_WRITE_DATA every write goes to the end
+// of the file.
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+#define GENERIC_EXECUTE 0x20000000u
+#define GENERIC_ALL 0x10000000u
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define FILE_READ_EA 0x0008
+#define FILE_WRITE_EA 0x0010
+#define FILE_EXECUTE 0x0020
+#define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define FILE_GENERIC_READ 0x00120089L
+#define FILE_GENERIC_WRITE 0x00120116L
+#define FILE_GENERIC_EXECUTE 0x001200A0L
+#define FILE_ALL_ACCESS 0x001F01FFL
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define CREATE_NEW 1
@@ -294,13 +315,16 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // OPEN_EXISTING fails with ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when
 // its folder is missing; CREATE_NEW fails with ERROR_FILE_EXISTS on an
 // existing file; CREATE_ALWAYS and OPEN_ALWAYS succeed on an existing file
-// with last error ERROR_ALREADY_EXISTS (CREATE_ALWAYS empties it); a folder
-// gives ERROR_ACCESS_DENIED. Share modes, attributes and flags are not
+// with last error ERROR_ALREADY_EXISTS (CREATE_ALWAYS empties it); through
+// a symbolic link to a missing file they create that file (last error 0),
+// while CREATE_NEW fails on any link (ERROR_FILE_EXISTS); a folder gives
+// ERROR_ACCESS_DENIED. TRUNCATE_EXISTING needs FILE_WRITE_DATA (this layer
+// answers ERROR_INVALID_PARAMETER without it). Share modes, attributes and flags are not
 // modelled. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 // Reads up to `count` bytes at the file position; TRUE with *read 0 at the
-// end of the file. FALSE (ERROR_ACCESS_DENIED) without GENERIC_READ.
+// end of the file. FALSE (ERROR_ACCESS_DENIED) without FILE_READ_DATA.
 // `overlapped` must be null.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
 // Writes all `count` bytes at the file position, or fails (ERROR_DISK_FULL
@@ -312,7 +336,8 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 DWORD GetFileSize(HANDLE file, LPDWORD size_high);
 // Writes the file's data and size to the disk before returning (fsync), so
 // that a rename after it cannot leave an empty file behind a power loss.
-// The handle needs write access (else ERROR_ACCESS_DENIED).
+// The handle needs FILE_WRITE_DATA or FILE_APPEND_DATA (else
+// ERROR_ACCESS_DENIED).
 BOOL FlushFileBuffers(HANDLE file);
 // Renames a file; with MOVEFILE_REPLACE_EXISTING it replaces an existing
 // file (in one step: the target is either the old or the new file), without

@@ -524,9 +524,21 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     fail(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  const bool read = (access & GENERIC_READ) != 0;
-  const bool write = (access & GENERIC_WRITE) != 0;
+  // Generic rights stand for the specific ones Windows maps them to for
+  // files; reading needs FILE_READ_DATA, writing FILE_WRITE_DATA or
+  // FILE_APPEND_DATA. Append alone writes at the end of the file whatever
+  // the position. Other rights (attributes, DELETE, ...) ask nothing of the
+  // descriptor.
+  DWORD rights = access & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+  if (access & GENERIC_READ) rights |= FILE_GENERIC_READ;
+  if (access & GENERIC_WRITE) rights |= FILE_GENERIC_WRITE;
+  if (access & GENERIC_EXECUTE) rights |= FILE_GENERIC_EXECUTE;
+  if (access & GENERIC_ALL) rights |= FILE_ALL_ACCESS;
+  const bool read = (rights & FILE_READ_DATA) != 0;
+  const bool write_data = (rights & FILE_WRITE_DATA) != 0;
+  const bool write = write_data || (rights & FILE_APPEND_DATA) != 0;
   int flags = O_CLOEXEC | (read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY);
+  if (write && !write_data) flags |= O_APPEND;
   bool existed = false;
   int fd = -1;
   switch (disposition) {
@@ -534,19 +546,34 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
       fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
       break;
     case CREATE_ALWAYS:
-    case OPEN_ALWAYS:
-      // First as a new file, so that an existing one is told apart.
-      fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
-      if (fd < 0 && errno == EEXIST) {
+    case OPEN_ALWAYS: {
+      const int truncate = disposition == CREATE_ALWAYS ? O_TRUNC : 0;
+      // First as a new file, so that an existing one is told apart. A name
+      // that exists yet cannot be opened is a symbolic link to nothing:
+      // opening it to create makes the file it names, as creat() and
+      // Windows do. (Tried again a few times when the file is deleted
+      // between the two opens.)
+      for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+        existed = false;
+        fd = open(name.c_str(), flags | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST) break;
         existed = true;
-        fd = open(name.c_str(), flags | (disposition == CREATE_ALWAYS ? O_TRUNC : 0));
+        fd = open(name.c_str(), flags | truncate);
+        if (fd >= 0 || errno != ENOENT) break;
+        struct stat link;
+        if (lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+          existed = false;
+          fd = open(name.c_str(), flags | O_CREAT | truncate, 0666);
+          break;
+        }
       }
       break;
+    }
     case OPEN_EXISTING:
       fd = open(name.c_str(), flags);
       break;
     case TRUNCATE_EXISTING:
-      if (!write) {
+      if (!write_data) {
         fail(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
       }
