@@ -7,10 +7,53 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "platform/win32.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <vector>
+
+// Durability cannot be seen without losing power, so the Linux tests watch
+// the sync calls instead: this definition takes the place of the C
+// library's fsync for the layer, records each folder synced together with
+// whether the watched names were in it at that moment, and then syncs.
+namespace sync_watch {
+struct FolderSync {
+  std::string folder;
+  bool target_present;
+  bool source_present;
+};
+std::mutex lock;
+std::string target, source;  // watched paths
+std::vector<FolderSync> folders;
+}  // namespace sync_watch
+
+extern "C" int fsync(int fd) {
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    char folder[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (readlink(link.c_str(), folder, sizeof folder - 1) < 0) folder[0] = 0;
+    std::lock_guard guard(sync_watch::lock);
+    struct stat entry;
+    sync_watch::folders.push_back({folder, lstat(sync_watch::target.c_str(), &entry) == 0,
+                                   lstat(sync_watch::source.c_str(), &entry) == 0});
+  }
+  return static_cast<int>(syscall(SYS_fsync, fd));
+}
+#endif
 
 namespace {
 
@@ -22,6 +65,19 @@ std::string unique_name(const char* what) {
   return std::string("platform_test_") + what + "_" +
          std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007) +
          "_" + std::to_string(++serial);
+}
+
+// How long a test waits for something another thread does, before it fails.
+constexpr std::chrono::seconds kDeadline{20};
+
+// Polls `condition` until it holds (true) or kDeadline passes (false).
+bool wait_until(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kDeadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 // The result of WaitForSingleObject with a zero timeout on another thread,
@@ -227,6 +283,37 @@ TEST(KernelSharedMemory, NamesAreOneNamespaceAndBadRequestsFail) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+// The whole block is charged against the commit limit (memory and paging
+// file) when it is made, so a block the machine cannot hold fails there, not
+// when its pages are touched. 1 TiB is beyond any test machine; the size
+// arrives as two DWORDs (0x100 * 2^32).
+TEST(KernelSharedMemory, BlockLargerThanTheMachineFailsWhenCreated) {
+  const std::string name = unique_name("huge_block");
+  SetLastError(0);
+  EXPECT_EQ(
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0x100, 0, name.c_str()),
+      nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_COMMITMENT_LIMIT);
+  EXPECT_EQ(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0xFFFFFFFFu,
+                               0xFFFF0000u, nullptr),
+            nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_COMMITMENT_LIMIT);
+
+  // The failure took no name: a block that fits is new under it, and all
+  // of it can be written.
+  constexpr DWORD size = 4u << 20;
+  HANDLE block =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name.c_str());
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  auto* bytes = static_cast<unsigned char*>(MapViewOfFile(block, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(bytes, nullptr);
+  std::memset(bytes, 0xA5, size);
+  EXPECT_EQ(bytes[size - 1], 0xA5);
+  EXPECT_TRUE(UnmapViewOfFile(bytes));
+  EXPECT_TRUE(CloseHandle(block));
+}
+
 class KernelFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -346,6 +433,353 @@ TEST_F(KernelFiles, ReplacingAFileByRenaming) {
   EXPECT_FALSE(DeleteFileA(folder.c_str()));
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
+
+// A handle closed while another thread writes through it: each write either
+// lands whole in its own file or fails with ERROR_INVALID_HANDLE, and files
+// opened after the close never receive any of it.
+TEST_F(KernelFiles, WritesThroughAClosedHandleNeverReachAnotherFile) {
+  const std::string record(64, 'w');
+  for (int round = 0; round < 20; ++round) {
+    const std::string mine = path(("mine" + std::to_string(round)).c_str());
+    HANDLE h = create(mine, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::atomic<int> writes{0};
+    std::atomic<DWORD> error{0};
+    std::thread writer([&] {
+      while (write_all(h, record)) ++writes;
+      error = GetLastError();
+    });
+    const bool started = wait_until([&] { return writes > round % 4; });
+    EXPECT_TRUE(CloseHandle(h));
+    // Files opened while the writer may still be inside WriteFile.
+    HANDLE others[8];
+    for (HANDLE& other : others) {
+      other = create(path(("other" + std::to_string(round)).c_str()), OPEN_ALWAYS);
+    }
+    writer.join();
+    ASSERT_TRUE(started) << "the writer wrote nothing within the deadline";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    for (HANDLE other : others) EXPECT_TRUE(CloseHandle(other));
+    EXPECT_EQ(read_all(path(("other" + std::to_string(round)).c_str())), "");
+    const std::string written = read_all(mine);
+    EXPECT_EQ(written.size() % record.size(), 0u) << "a write cut short";
+    EXPECT_GE(written.size(), record.size() * writes);
+  }
+}
+
+// Specific rights grant what they name, and generic ones the specific rights
+// they stand for; a handle can do only what its rights allow.
+TEST_F(KernelFiles, SpecificAndGenericRightsGrantWhatTheyName) {
+  const std::string file = path("dump.txt");
+  HANDLE h = create(file, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "abc"));
+  EXPECT_TRUE(CloseHandle(h));
+  char bytes[8] = {};
+  DWORD count = 0;
+
+  for (DWORD reading : {DWORD{FILE_READ_DATA}, DWORD{FILE_GENERIC_READ}}) {
+    h = create(file, OPEN_EXISTING, reading);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << std::hex << reading;
+    EXPECT_TRUE(ReadFile(h, bytes, sizeof bytes, &count, nullptr)) << std::hex << reading;
+    EXPECT_EQ(std::string(bytes, count), "abc");
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(h, "x", 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(FlushFileBuffers(h));
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(CloseHandle(h));
+  }
+
+  h = create(file, OPEN_EXISTING, FILE_WRITE_DATA);  // writes at the position
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(write_all(h, "X"));
+  EXPECT_TRUE(FlushFileBuffers(h));
+  SetLastError(0);
+  EXPECT_FALSE(ReadFile(h, bytes, 1, &count, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "Xbc");
+
+  h = create(file, OPEN_EXISTING, FILE_APPEND_DATA);  // writes at the end
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(write_all(h, "de"));
+  EXPECT_TRUE(FlushFileBuffers(h));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "Xbcde");
+
+  h = create(file, OPEN_EXISTING, GENERIC_ALL);  // reads and writes
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(ReadFile(h, bytes, 1, &count, nullptr));
+  EXPECT_EQ(std::string(bytes, count), "X");
+  EXPECT_TRUE(write_all(h, "Y"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(file), "XYcde");
+
+  h = create(file, OPEN_EXISTING, FILE_READ_ATTRIBUTES);  // the size, nothing else
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileSize(h, nullptr), 5u);
+  EXPECT_FALSE(ReadFile(h, bytes, 1, &count, nullptr));
+  EXPECT_FALSE(WriteFile(h, "x", 1, &count, nullptr));
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(KernelFiles, MoveErrorsNameTheMissingPart) {
+  const std::string source = path("dump.txt.saving");
+  const std::string target = path("dump.txt");
+  HANDLE h = create(target, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "old"));
+  EXPECT_TRUE(CloseHandle(h));
+
+  // A missing source is reported as such, also when the target exists.
+  SetLastError(0);
+  EXPECT_FALSE(MoveFileExA(source.c_str(), target.c_str(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MoveFileExA(source.c_str(), path("new.txt").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MoveFileExA(path("no_folder/a.txt").c_str(), target.c_str(), 0));
+  EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+
+  // A missing folder for the target is a missing path.
+  h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(CloseHandle(h));
+  for (DWORD flags : {DWORD{0}, DWORD{MOVEFILE_REPLACE_EXISTING}}) {
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileExA(source.c_str(), path("no_folder/dump.txt").c_str(), flags));
+    EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND) << "flags " << flags;
+  }
+  EXPECT_EQ(read_all(source), "");
+  EXPECT_EQ(read_all(target), "old");
+
+  // Write-through moves like any other move.
+  EXPECT_TRUE(MoveFileExA(source.c_str(), path("moved.txt").c_str(), MOVEFILE_WRITE_THROUGH));
+  EXPECT_EQ(read_all(path("moved.txt")), "");
+  EXPECT_EQ(read_all(source), "(missing)");
+}
+
+// Without MOVEFILE_REPLACE_EXISTING a target that another thread creates
+// while the move runs is never overwritten: either the move comes first (the
+// other's CREATE_NEW fails) or the creation does (the move fails).
+TEST_F(KernelFiles, MoveNeverReplacesATargetMadeMeanwhile) {
+  int moved_first = 0, created_first = 0;
+  for (int round = 0; round < 200; ++round) {
+    const std::string source = path(("source" + std::to_string(round)).c_str());
+    const std::string target = path(("target" + std::to_string(round)).c_str());
+    HANDLE h = create(source, CREATE_ALWAYS);
+    ASSERT_TRUE(write_all(h, "moved"));
+    ASSERT_TRUE(CloseHandle(h));
+    std::atomic<int> ready{0};
+    bool created = false;
+    std::thread creator([&] {
+      ++ready;
+      while (ready < 2) std::this_thread::yield();
+      HANDLE other = create(target, CREATE_NEW);
+      created = other != INVALID_HANDLE_VALUE;
+      if (created) {
+        write_all(other, "created");
+        CloseHandle(other);
+      }
+    });
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    const BOOL moved = MoveFileExA(source.c_str(), target.c_str(), 0);
+    const DWORD error = GetLastError();
+    creator.join();
+    ASSERT_NE(moved != FALSE, created) << "round " << round << ": both or neither succeeded";
+    if (moved) {
+      ++moved_first;
+      EXPECT_EQ(read_all(target), "moved");
+    } else {
+      ++created_first;
+      EXPECT_EQ(error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+      EXPECT_EQ(read_all(target), "created");
+      EXPECT_EQ(read_all(source), "moved");
+    }
+  }
+  RecordProperty("moved_first", moved_first);
+  RecordProperty("created_first", created_first);
+}
+
+#ifndef _WIN32
+// Linux only: the sync calls are watched through the fsync above.
+TEST_F(KernelFiles, WriteThroughMoveSyncsTheFoldersAfterTheRename) {
+  fs::create_directory(dir_ / "sub");
+  const std::string source = path("sub/dump.txt.saving");
+  const std::string target = path("dump.txt");
+  HANDLE h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "new"));
+  EXPECT_TRUE(CloseHandle(h));
+  {
+    std::lock_guard guard(sync_watch::lock);
+    sync_watch::target = target;
+    sync_watch::source = source;
+    sync_watch::folders.clear();
+  }
+  EXPECT_TRUE(MoveFileExA(source.c_str(), target.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  std::vector<sync_watch::FolderSync> synced;
+  {
+    std::lock_guard guard(sync_watch::lock);
+    synced.swap(sync_watch::folders);
+    sync_watch::target.clear();
+    sync_watch::source.clear();
+  }
+  const std::string folder = fs::canonical(dir_).string();
+  bool target_folder = false, source_folder = false;
+  for (const auto& sync : synced) {
+    EXPECT_TRUE(sync.target_present && !sync.source_present) << sync.folder << " synced early";
+    target_folder |= sync.folder == folder;
+    source_folder |= sync.folder == folder + "/sub";
+  }
+  EXPECT_TRUE(target_folder) << "the target's folder was not synced";
+  EXPECT_TRUE(source_folder) << "the source's folder was not synced";
+  EXPECT_EQ(read_all(target), "new");
+}
+
+// Linux only: making a symbolic link on Windows needs a privilege or
+// developer mode that a test machine cannot be assumed to have.
+TEST_F(KernelFiles, CreatingThroughALinkToNothingCreatesItsTarget) {
+  ASSERT_EQ(symlink("target.txt", path("link.txt").c_str()), 0);
+  SetLastError(1234);
+  HANDLE h = create(path("link.txt"), CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);  // nothing existed
+  EXPECT_TRUE(write_all(h, "via link"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(path("target.txt")), "via link");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
+
+  // Now the link leads to a file: it is emptied, and reported as existing.
+  h = create(path("link.txt"), CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(GetFileSize(h, nullptr), 0u);
+  EXPECT_TRUE(CloseHandle(h));
+
+  ASSERT_EQ(symlink("kept.txt", path("other_link.txt").c_str()), 0);
+  SetLastError(1234);
+  h = create(path("other_link.txt"), OPEN_ALWAYS, GENERIC_READ | GENERIC_WRITE);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(read_all(path("kept.txt")), "");
+
+  // The link's name is taken, so CREATE_NEW fails, as on any existing name.
+  ASSERT_EQ(symlink("never.txt", path("third_link.txt").c_str()), 0);
+  EXPECT_EQ(create(path("third_link.txt"), CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+  EXPECT_EQ(read_all(path("never.txt")), "(missing)");
+}
+
+// A folder on another file system than the temporary folder, or empty.
+std::string folder_on_another_device(const fs::path& here) {
+  struct stat mine;
+  if (stat(here.c_str(), &mine) != 0) return "";
+  for (const char* candidate : {"/dev/shm", "/run/shm", "/var/tmp", "/tmp"}) {
+    struct stat st;
+    if (stat(candidate, &st) == 0 && st.st_dev != mine.st_dev && access(candidate, W_OK) == 0) {
+      return candidate;
+    }
+  }
+  return "";
+}
+
+// Linux only: a second volume cannot be assumed on a Windows test machine.
+TEST_F(KernelFiles, MoveToAnotherFileSystemCopiesOnlyWhenAllowed) {
+  const std::string elsewhere = folder_on_another_device(dir_);
+  if (elsewhere.empty()) GTEST_SKIP() << "no writable folder on a second file system";
+  const fs::path remote_dir = fs::path(elsewhere) / unique_name("move");
+  fs::create_directory(remote_dir);
+  struct RemoveAfter {
+    fs::path dir;
+    ~RemoveAfter() {
+      std::error_code ignored;
+      fs::remove_all(dir, ignored);
+    }
+  } remove_after{remote_dir};
+  const std::string source = path("dump.syx");
+  const std::string remote = (remote_dir / "dump.syx").string();
+  const std::string contents = std::string(100000, 'x') + "end";  // more than one read
+  HANDLE h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, contents));
+  EXPECT_TRUE(CloseHandle(h));
+
+  SetLastError(0);
+  EXPECT_FALSE(MoveFileExA(source.c_str(), remote.c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_SAME_DEVICE);
+  EXPECT_EQ(read_all(remote), "(missing)");
+
+  EXPECT_TRUE(
+      MoveFileExA(source.c_str(), remote.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH));
+  EXPECT_TRUE(read_all(remote) == contents) << "the copy differs from the source";
+  EXPECT_EQ(read_all(source), "(missing)");
+
+  // Copying does not replace an existing file unless asked, and leaves no
+  // temporary file behind.
+  h = create(source, CREATE_ALWAYS);
+  EXPECT_TRUE(write_all(h, "second"));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_FALSE(MoveFileExA(source.c_str(), remote.c_str(), MOVEFILE_COPY_ALLOWED));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(read_all(remote) == contents) << "the copy differs from the source";
+  EXPECT_TRUE(MoveFileExA(source.c_str(), remote.c_str(),
+                          MOVEFILE_COPY_ALLOWED | MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(read_all(remote), "second");
+  EXPECT_EQ(std::distance(fs::directory_iterator(remote_dir), fs::directory_iterator()), 1);
+}
+
+// Linux only: the read must be held inside the call while the handle is
+// closed, and only a FIFO (which Windows does not have under a path) keeps
+// a read waiting for data that the test hands over piece by piece.
+TEST_F(KernelFiles, HandleClosedDuringAReadKeepsReadingItsOwnFile) {
+  const std::string fifo = path("feed");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  HANDLE other = create(path("other.txt"), CREATE_ALWAYS);
+  ASSERT_TRUE(write_all(other, "OTHER FILE"));
+  ASSERT_TRUE(CloseHandle(other));
+  // Read and write ends at once, so that neither open waits for the other.
+  const int feeder = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(feeder, 0);
+  HANDLE h = create(fifo, OPEN_EXISTING, GENERIC_READ);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+
+  struct Outcome {
+    BOOL ok = FALSE;
+    DWORD read = 0;
+    char bytes[32] = {};
+  };
+  auto outcome = std::make_shared<Outcome>();
+  std::packaged_task<void()> task(
+      [h, outcome] { outcome->ok = ReadFile(h, outcome->bytes, 16, &outcome->read, nullptr); });
+  auto finished = task.get_future();
+  std::thread reader(std::move(task));
+
+  // The reader has taken "abc" and waits inside ReadFile for the rest.
+  ASSERT_EQ(write(feeder, "abc", 3), 3);
+  const bool taken = wait_until([&] {
+    int pending = -1;
+    return ioctl(feeder, FIONREAD, &pending) == 0 && pending == 0;
+  });
+  if (!taken) {
+    close(feeder);  // ends the read
+    reader.join();
+    FAIL() << "the reader did not take the first bytes within the deadline";
+  }
+
+  EXPECT_TRUE(CloseHandle(h));
+  // A file opened now would get the number of a descriptor closed above.
+  other = create(path("other.txt"), OPEN_EXISTING, GENERIC_READ);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  ASSERT_EQ(write(feeder, "de", 2), 2);
+  close(feeder);  // end of data: the read returns what it has
+
+  const bool ended = finished.wait_for(kDeadline) == std::future_status::ready;
+  reader.join();  // the feeder is closed, so the read cannot stay blocked
+  ASSERT_TRUE(ended) << "ReadFile did not return within the deadline after the data ended";
+  EXPECT_TRUE(outcome->ok);
+  EXPECT_EQ(std::string(outcome->bytes, outcome->read), "abcde");
+  EXPECT_TRUE(CloseHandle(other));
+}
+#endif
 
 TEST(KernelTime, SleepWaitsAtLeastItsTime) {
   const auto start = std::chrono::steady_clock::now();

@@ -182,6 +182,7 @@ int GetWindowTextLengthA(HWND window);
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
@@ -191,6 +192,7 @@ int GetWindowTextLengthA(HWND window);
 #define ERROR_NOT_OWNER 288L
 #define ERROR_INVALID_ADDRESS 487L
 #define ERROR_MAPPED_ALIGNMENT 1132L
+#define ERROR_COMMITMENT_LIMIT 1455L
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
@@ -251,8 +253,11 @@ BOOL ReleaseMutex(HANDLE mutex);
 #define FILE_MAP_ALL_ACCESS 0x000F001F
 
 // Only `file` == INVALID_HANDLE_VALUE (the paging file) is supported; other
-// files give NULL with ERROR_INVALID_HANDLE. A new block of the given size
-// (above 0, else ERROR_INVALID_PARAMETER) is zero-filled, last error 0; with
+// files give NULL with ERROR_INVALID_HANDLE. The size is
+// size_high * 2^32 + size_low bytes. A new block of that size (above 0, else
+// ERROR_INVALID_PARAMETER) is zero-filled, last error 0; all of its memory is
+// reserved here, so a block larger than the memory the system has left fails
+// here with ERROR_COMMITMENT_LIMIT, never later when a page is touched. With
 // a name already in use by a block: a new handle to it (its size unchanged),
 // last error ERROR_ALREADY_EXISTS. Security attributes are ignored.
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect,
@@ -267,8 +272,29 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offset_high, DWORD offs
 BOOL UnmapViewOfFile(LPCVOID address);
 
 // ---- Files ----
+// Access rights: the generic ones, and the specific file rights they stand
+// for (FILE_GENERIC_*, FILE_ALL_ACCESS). ReadFile needs FILE_READ_DATA;
+// WriteFile and FlushFileBuffers need FILE_WRITE_DATA or FILE_APPEND_DATA;
+// with FILE_APPEND_DATA but not FILE_WRITE_DATA every write goes to the end
+// of the file.
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+#define GENERIC_EXECUTE 0x20000000u
+#define GENERIC_ALL 0x10000000u
+#define FILE_READ_DATA 0x0001
+#define FILE_WRITE_DATA 0x0002
+#define FILE_APPEND_DATA 0x0004
+#define FILE_READ_EA 0x0008
+#define FILE_WRITE_EA 0x0010
+#define FILE_EXECUTE 0x0020
+#define FILE_READ_ATTRIBUTES 0x0080
+#define FILE_WRITE_ATTRIBUTES 0x0100
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define FILE_GENERIC_READ 0x00120089L
+#define FILE_GENERIC_WRITE 0x00120116L
+#define FILE_GENERIC_EXECUTE 0x001200A0L
+#define FILE_ALL_ACCESS 0x001F01FFL
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define CREATE_NEW 1
@@ -279,6 +305,7 @@ BOOL UnmapViewOfFile(LPCVOID address);
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 
 struct OVERLAPPED;
@@ -288,13 +315,16 @@ typedef OVERLAPPED* LPOVERLAPPED;
 // OPEN_EXISTING fails with ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when
 // its folder is missing; CREATE_NEW fails with ERROR_FILE_EXISTS on an
 // existing file; CREATE_ALWAYS and OPEN_ALWAYS succeed on an existing file
-// with last error ERROR_ALREADY_EXISTS (CREATE_ALWAYS empties it); a folder
-// gives ERROR_ACCESS_DENIED. Share modes, attributes and flags are not
+// with last error ERROR_ALREADY_EXISTS (CREATE_ALWAYS empties it); through
+// a symbolic link to a missing file they create that file (last error 0),
+// while CREATE_NEW fails on any link (ERROR_FILE_EXISTS); a folder gives
+// ERROR_ACCESS_DENIED. TRUNCATE_EXISTING needs FILE_WRITE_DATA (this layer
+// answers ERROR_INVALID_PARAMETER without it). Share modes, attributes and flags are not
 // modelled. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD disposition, DWORD flags, HANDLE template_file);
 // Reads up to `count` bytes at the file position; TRUE with *read 0 at the
-// end of the file. FALSE (ERROR_ACCESS_DENIED) without GENERIC_READ.
+// end of the file. FALSE (ERROR_ACCESS_DENIED) without FILE_READ_DATA.
 // `overlapped` must be null.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED overlapped);
 // Writes all `count` bytes at the file position, or fails (ERROR_DISK_FULL
@@ -306,12 +336,20 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVER
 DWORD GetFileSize(HANDLE file, LPDWORD size_high);
 // Writes the file's data and size to the disk before returning (fsync), so
 // that a rename after it cannot leave an empty file behind a power loss.
-// The handle needs write access (else ERROR_ACCESS_DENIED).
+// The handle needs FILE_WRITE_DATA or FILE_APPEND_DATA (else
+// ERROR_ACCESS_DENIED).
 BOOL FlushFileBuffers(HANDLE file);
 // Renames a file; with MOVEFILE_REPLACE_EXISTING it replaces an existing
 // file (in one step: the target is either the old or the new file), without
-// it an existing target fails with ERROR_ALREADY_EXISTS. A folder as target
-// fails with ERROR_ACCESS_DENIED.
+// it an existing target fails with ERROR_ALREADY_EXISTS, also one made while
+// the call runs (never overwritten). A folder as target fails with
+// ERROR_ACCESS_DENIED when replacing. A missing source is
+// ERROR_FILE_NOT_FOUND, a missing folder on either side ERROR_PATH_NOT_FOUND.
+// Onto another file system (volume) it fails with ERROR_NOT_SAME_DEVICE,
+// unless MOVEFILE_COPY_ALLOWED: then the file is copied (the target appears
+// whole) and the source deleted (when that fails the move still succeeds and
+// the source stays). With MOVEFILE_WRITE_THROUGH the call returns once the
+// file's data and the move are on the disk.
 BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 // FALSE with ERROR_FILE_NOT_FOUND for a missing file, ERROR_ACCESS_DENIED for
 // a folder.
