@@ -1,6 +1,8 @@
 // Byteloom's file limits and failures through the host: files and texts too
 // large for the module are refused whole with a status line naming size and
 // limit, and a save that cannot be made keeps the old file and says so.
+#include <algorithm>
+
 #include "byteloom_fixture.h"
 
 #ifndef _WIN32
@@ -110,6 +112,42 @@ TEST_F(ByteloomTest, FailedSaveKeepsTheOldFileAndSaysSo) {
   EXPECT_EQ(status(b), "3 MIDI bytes saved as text");
 }
 
+// A path at the platform's limits (259 bytes, a file name of up to 255
+// bytes) saves: the temporary written first stays within those limits too.
+TEST_F(ByteloomTest, SaveReachesTheLongestPathAndFileName) {
+#ifdef _WIN32
+  const std::string folder = dir_.string() + "\\";  // the whole path counts
+#else
+  const std::string folder = "/tmp/";  // a short folder: the file name counts
+#endif
+  const std::string unique = dir_.filename().string() + "_";  // this test's own
+  const size_t nameLength = std::min<size_t>(255, 259 - folder.size());
+  const std::string name = unique + std::string(nameLength - unique.size() - 4, 'n') + ".syx";
+  const std::string target = folder + name;
+  ASSERT_EQ(target.size(), std::min<size_t>(259, folder.size() + 255));
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+    }
+  } removeTarget{target};
+
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(target, "old");
+  setFile(b, target);
+  SetWindowTextA(edit(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as raw data");
+  EXPECT_EQ(readText(target), "\xF0\x01\xF7");
+  // Nothing else of this test's is left in the folder.
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().rfind(unique, 0) == 0) {
+      EXPECT_EQ(entry.path().string(), target);
+    }
+}
+
 #ifndef _WIN32
 // A disk that fills up in the middle of the write (here: the process's file
 // size limit) keeps the old file whole.
@@ -135,6 +173,23 @@ TEST_F(ByteloomTest, WriteCutShortKeepsTheOldFile) {
   EXPECT_EQ(readText(path("dump.txt")), "old\r\n");
   EXPECT_EQ(status(b), "2000 bytes not saved: the file could not be written, the old one is kept");
   EXPECT_FALSE(fs::exists(path("dump.txt.saving")));
+}
+
+// A save is on the disk before it replaces the old file: a temporary that
+// cannot be flushed (here: it is /dev/null, which takes no fsync) is a failed
+// save, and the old file stays.
+TEST_F(ByteloomTest, SaveThatCannotBeFlushedToTheDiskKeepsTheOldFile) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("dump.syx"), "old");
+  fs::create_symlink("/dev/null", path("dump.syx.saving"));
+  setFile(b, "dump.syx");
+  SetWindowTextA(edit(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 bytes not saved: the file could not be written, the old one is kept");
+  EXPECT_EQ(readText(path("dump.syx")), "old");
+  EXPECT_FALSE(fs::is_symlink(path("dump.syx")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(path("dump.syx.saving"))));
 }
 #endif
 
