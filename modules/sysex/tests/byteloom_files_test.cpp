@@ -57,6 +57,86 @@ TEST_F(ByteloomTest, FilesTooLargeForTheTextAreaAreRefusedNotCut) {
   EXPECT_EQ(status(b), "218410 bytes loaded");
 }
 
+// A refused load leaves the window with the text of another file: a save
+// may not replace the refused file with it, whichever save pin aims there,
+// until a load succeeds again. Other files may be written.
+TEST_F(ByteloomTest, SaveAfterARefusedLoadKeepsTheRefusedFile) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("a.syx"), "\xF0\x0A\xF7");
+  const std::string bank = rawFile(218411);
+  writeBytes(path("big.syx"), bank);
+  setFile(b, "a.syx");
+  reload(b);
+  setFile(b, "big.syx");
+  reload(b);
+  ASSERT_EQ(status(b), "218411 bytes not loaded: a raw file may have at most 218410 bytes");
+  ASSERT_EQ(windowText(b), "F0 0A F7 ");
+
+  const std::string kept =
+      "3 bytes not saved: the file was not loaded, so it is kept; choose "
+      "another file";
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), kept);
+  EXPECT_TRUE(readText(path("big.syx")) == bank) << "big.syx was replaced";
+  // A text dump beside it is another file; the save after it aims at the
+  // refused file again.
+  save(b, kSaveAsTxt);
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as text");
+  EXPECT_EQ(readText(path("big.txt")), "F0 0A F7\r\n");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), kept);
+  EXPECT_TRUE(readText(path("big.syx")) == bank) << "big.syx was replaced";
+
+  // The name in other letter case is the same file on Windows.
+  setFile(b, "BIG.SYX");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), kept);
+  EXPECT_TRUE(readText(path("big.syx")) == bank) << "big.syx was replaced";
+
+  // A load that succeeds ends the refusal.
+  setFile(b, "a.syx");
+  reload(b);
+  SetWindowTextA(edit(b), "F0 0B F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as raw data");
+  EXPECT_EQ(readText(path("a.syx")), "\xF0\x0B\xF7");
+}
+
+// A "File" path longer than the host's 260-byte buffer cannot be given
+// whole: nothing is loaded from or saved to the path cut to fit it, which
+// names another file.
+TEST_F(ByteloomTest, PathTooLongForTheHostIsNeitherLoadedNorSaved) {
+  Instance& b = add("b");
+  openWindow(b);
+  SetWindowTextA(edit(b), "F0 01 F7");
+  // The first 259 bytes of the full path end in ".syx": the cut path would
+  // be a file of its own, of the same kind.
+  const size_t folder = dir_.string().size() + 1;
+  const std::string cutName = std::string(259 - folder - 4, 'c') + ".syx";
+  const std::string name = cutName + "more.syx";
+  ASSERT_EQ((dir_ / cutName).string().size(), 259u);
+  writeBytes(path(cutName), kInquiry);
+
+  setFile(b, name);
+  reload(b);
+  EXPECT_EQ(status(b), "0 bytes not loaded: the file name is too long");
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 bytes not saved: the file name is too long");
+  EXPECT_EQ(readText(path(cutName)), kInquiry);
+  choose(b, kAutoload, 1);
+  setFile(b, name);
+  EXPECT_EQ(status(b), "0 bytes not loaded: the file name is too long");
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+
+  // The longest path the buffer holds loads whole.
+  setFile(b, cutName);
+  EXPECT_EQ(status(b), "6 bytes loaded");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "6 MIDI bytes saved as raw data");
+}
+
 TEST_F(ByteloomTest, TextsOfMoreBytesThanTheByteArrayAreNotSavedCut) {
   Instance& b = add("b");
   openWindow(b);
