@@ -270,9 +270,14 @@ intptr_t Instance::host_call(int opcode, int index, int value, void* data, float
       if (pin < 0 || !data || value <= 0) return 0;
       std::string path = pins_[pin].text;
       if (!path.empty() && !is_rooted(path)) path = engine_.base_dir() + "/" + path;
-      const size_t n = std::min(path.size(), static_cast<size_t>(value - 1));
-      std::memcpy(data, path.data(), n);
-      static_cast<char*>(data)[n] = '\0';
+      // A path that does not fit the buffer whole is not cut (a cut path
+      // names another file): the buffer gets the empty text and the answer
+      // is the size the path needs with its zero, more than the buffer.
+      if (path.size() >= static_cast<size_t>(value)) {
+        static_cast<char*>(data)[0] = '\0';
+        return static_cast<intptr_t>(path.size() + 1);
+      }
+      std::memcpy(data, path.data(), path.size() + 1);
       return 0;
     }
     case se::kHostSendToGui:

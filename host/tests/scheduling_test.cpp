@@ -126,10 +126,32 @@ TEST(Scheduling, FileNamesResolveAgainstThePatchFolder) {
   probe.send_gui_message("file_name " + index + " 260");
   probe.set_text(file, "/abs/bank.syx");
   probe.send_gui_message("file_name " + index + " 260");
-  probe.send_gui_message("file_name " + index + " 8");  // cut to the buffer, still terminated
+  EXPECT_EQ(take_reports(probe), (std::vector<std::string>{"file_name /patches/mine/bank.syx",
+                                                           "file_name /abs/bank.syx"}));
+}
+
+// A path longer than the module's buffer is never handed over cut (a cut
+// path names another file): the buffer gets the empty text, and the answer
+// is the size the whole path needs. One that just fits comes whole.
+TEST(Scheduling, FileNamesThatDoNotFitTheBufferAreNotCut) {
+  Engine engine;
+  plughost::Instance& probe = engine.add("probe", plugin("se_probe_2020"));
+  const int file = probe.pin_index("File");
+  const std::string index = std::to_string(probe.pins()[file].processing_index);
+  probe.set_text(file, "/abs/bank.syx");  // 13 bytes, 14 with the zero
+  for (const char* size : {"13", "8", "1", "14", "260"})
+    probe.send_gui_message("file_name " + index + " " + size);
   EXPECT_EQ(take_reports(probe),
-            (std::vector<std::string>{"file_name /patches/mine/bank.syx", "file_name /abs/bank.syx",
-                                      "file_name /abs/ba"}));
+            (std::vector<std::string>{"file_name  (answer 14)", "file_name  (answer 14)",
+                                      "file_name  (answer 14)", "file_name /abs/bank.syx",
+                                      "file_name /abs/bank.syx"}));
+  const std::string longest = "/" + std::string(258, 'p');  // 259 bytes: the longest that fits
+  probe.set_text(file, longest);
+  probe.send_gui_message("file_name " + index + " 260");
+  probe.set_text(file, longest + "x");
+  probe.send_gui_message("file_name " + index + " 260");
+  EXPECT_EQ(take_reports(probe),
+            (std::vector<std::string>{"file_name " + longest, "file_name  (answer 261)"}));
 }
 
 // A watcher sees every block the processing object sends to the GUI object
@@ -145,7 +167,7 @@ TEST(Scheduling, WatcherSeesBlocksToTheGuiWhileTheyAreSent) {
   probe.watch_messages_to_gui([&](const plughost::GuiMessage& m) { seen.push_back(m.bytes); });
   probe.send_gui_message("file_name " + index + " 260");
   probe.send_gui_message("file_name " + index + " 8");
-  EXPECT_EQ(seen, (std::vector<std::string>{"file_name /abs/bank.syx", "file_name /abs/ba"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"file_name /abs/bank.syx", "file_name  (answer 14)"}));
   EXPECT_EQ(probe.messages_to_gui().size(), 2u);
   probe.watch_messages_to_gui({});
   probe.send_gui_message("file_name " + index + " 8");

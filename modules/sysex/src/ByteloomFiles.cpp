@@ -1,5 +1,7 @@
 #include "sysex/ByteloomFiles.h"
 
+#include <algorithm>
+
 #include "platform/win32.h"
 
 namespace byteloom {
@@ -39,16 +41,39 @@ ReadResult readWholeFile(const std::string& path, std::uint32_t maxSize,
   return contents.empty() ? ReadResult::kEmpty : ReadResult::kRead;
 }
 
+std::string temporaryPathBeside(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  const size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+  const std::string folder = path.substr(0, nameStart);
+  const std::string name = path.substr(nameStart);
+  static constexpr char kSuffix[] = ".saving";
+  constexpr size_t kSuffixLength = sizeof kSuffix - 1;
+  // Bytes the temporary's file name may take: within the longest file name
+  // and, with its folder, within the longest path.
+  const size_t room =
+      folder.size() < kMaxPathLength ? std::min(kMaxNameLength, kMaxPathLength - folder.size()) : 0;
+  if (name.size() + kSuffixLength <= room) return path + kSuffix;
+  if (room > kSuffixLength) return folder + name.substr(0, room - kSuffixLength) + kSuffix;
+  // No room for the suffix: a name as long as the target's, its last
+  // character changed, so that it still differs from the target.
+  std::string other = name.empty() ? std::string("~") : name;
+  other.back() = other.back() == '~' ? '_' : '~';
+  return folder + other;
+}
+
 WriteResult writeFileSafely(const std::string& path, const void* data, std::uint32_t size) {
-  const std::string beside = path + ".saving";
+  const std::string beside = temporaryPathBeside(path);
   HANDLE file = CreateFileA(beside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return WriteResult::kCannotCreate;
   DWORD written = 0;
   const bool wrote =
       size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size);
+  // On the disk before the rename: otherwise a power loss soon after could
+  // leave the target replaced by an empty or partial file.
+  const bool flushed = wrote && FlushFileBuffers(file) != FALSE;
   const bool closed = CloseHandle(file) != FALSE;
-  if (wrote && closed &&
+  if (flushed && closed &&
       MoveFileExA(beside.c_str(), path.c_str(),
                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return WriteResult::kWritten;

@@ -45,10 +45,12 @@ bool SharedLink::openBlock(int instance) {
   m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSharedBlockSize,
                                  name.c_str());
   if (!m_mapping) return false;
-  const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
   m_view = static_cast<char*>(MapViewOfFile(m_mapping, FILE_MAP_WRITE, 0, 0, 0));
   if (!m_view) return false;
-  if (!existed) std::memset(m_view, 0, kSharedBlockSize);
+  // Not cleared here: a block backed by the paging file starts zeroed, and
+  // the other object may already have written its text into a block this
+  // one created (between the creation and this line), without the mutex
+  // being of any help: clearing it would wipe that text.
   m_textArea = m_view + kStatusAreaSize;
   return true;
 }

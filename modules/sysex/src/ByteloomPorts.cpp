@@ -11,6 +11,8 @@
 namespace {
 
 constexpr char kSent[] = "bytes sent";
+constexpr char kTooManyToSend[] = "bytes not sent: at most 131072 bytes can be sent";
+static_assert(byteloom::kByteArraySize == 131072, "the status message names this limit");
 constexpr int kPauseMs = 60;  // after every message: the only pacing of a send
 
 }  // namespace
@@ -29,8 +31,14 @@ void ByteloomProcessor::openOutputPort() {
 
 void ByteloomProcessor::sendBytes(std::string_view text) {
   if (!m_output) return;
-  m_link.barrier();
   if (text.empty() || !m_byteArray) return;
+  // A device must never get a dump cut short: what the byte array cannot
+  // hold is not begun.
+  const int count = byteloom::countHexBytes(text);
+  if (count > byteloom::kByteArraySize) {
+    publishStatus(count, kTooManyToSend);
+    return;
+  }
   const int n = byteloom::parseHexText(
       {m_byteArray.get(), static_cast<size_t>(byteloom::kByteArraySize)}, text);
   m_output->beginSend();  // one time for every message of this send

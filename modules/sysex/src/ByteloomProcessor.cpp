@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "platform/win32.h"
 #include "sysex/ByteloomBytes.h"
 #include "sysex/ByteloomFiles.h"
@@ -30,6 +31,9 @@ constexpr char kFileTooLarge[] =
 constexpr char kTooManyToSave[] = "bytes not saved: at most 131072 bytes can be saved";
 constexpr char kNoFile[] = "bytes not saved: no file chosen yet";
 constexpr char kPathTooLong[] = "bytes not saved: the file name is too long";
+constexpr char kPathTooLongToLoad[] = "bytes not loaded: the file name is too long";
+constexpr char kRefusedFileKept[] =
+    "bytes not saved: the file was not loaded, so it is kept; choose another file";
 constexpr char kCannotCreate[] = "bytes not saved: the file could not be created";
 constexpr char kCannotWrite[] =
     "bytes not saved: the file could not be written, the old one is kept";
@@ -146,23 +150,40 @@ void ByteloomProcessor::OnPinStatusChange(SEPin* pin) {
 void ByteloomProcessor::OnGuiMessage(int size, void* data) {
   switch (byteloom::letterOf(size, data)) {
     case byteloom::kLetterSave:
-      saveFile(m_link.text());
+      saveFile(takeSharedText());
       break;
     case byteloom::kLetterSend:
-      sendBytes(m_link.text());
+      sendBytes(takeSharedText());
       break;
     default:
       break;
   }
 }
 
+std::string ByteloomProcessor::takeSharedText() {
+  // Copied whole while the editor cannot write: a request that follows
+  // quickly (a second save) may already be rewriting the block.
+  m_link.lock();
+  std::string text(m_link.text());
+  m_link.unlock();
+  return text;
+}
+
 void ByteloomProcessor::resolvePath() {
   m_resolvedPath[0] = '\0';
-  HostCall(se::kHostFileName, kFile, kPathSize, m_resolvedPath);
+  const intptr_t answer = HostCall(se::kHostFileName, kFile, kPathSize, m_resolvedPath);
   m_resolvedPath[kPathSize - 1] = '\0';
+  // A host that cannot give the whole path answers the size it would need;
+  // whatever it left in the buffer names another file.
+  m_pathTooLong = answer > kPathSize;
+  if (m_pathTooLong) m_resolvedPath[0] = '\0';
 }
 
 void ByteloomProcessor::loadFile() {
+  if (m_pathTooLong) {
+    publishStatus(0, kPathTooLongToLoad);
+    return;
+  }
   std::vector<std::uint8_t> contents;
   std::uint32_t size = 0;
   switch (byteloom::readWholeFile(m_resolvedPath, kMaxReadSize, contents, size)) {
@@ -171,6 +192,7 @@ void ByteloomProcessor::loadFile() {
       reset();
       return;
     case byteloom::ReadResult::kTooLarge:
+      m_refusedPath = m_resolvedPath;
       publishStatus(static_cast<int>(size > INT32_MAX ? INT32_MAX : size), kFileTooLarge);
       return;
     case byteloom::ReadResult::kRead:
@@ -180,21 +202,27 @@ void ByteloomProcessor::loadFile() {
   // Refused whole rather than shown cut: the window and status stay as they
   // were apart from the refusal.
   if (decoded.raw && size > static_cast<std::uint32_t>(kMaxRawFileSize)) {
+    m_refusedPath = m_resolvedPath;
     publishStatus(static_cast<int>(size), kRawTooLarge);
     return;
   }
   if (decoded.text.size() > static_cast<size_t>(kMaxTextLength)) {
+    m_refusedPath = m_resolvedPath;
     publishStatus(static_cast<int>(size), kTextTooLong);
     return;
   }
+  m_refusedPath.clear();  // the window now shows a file again
   publishText(decoded.text);
   publishStatus(decoded.byteCount, kLoaded);
 }
 
 void ByteloomProcessor::saveFile(std::string_view text) {
-  m_link.barrier();
   if (text.empty() || !m_byteArray) return;
   const int count = byteloom::countHexBytes(text);
+  if (m_pathTooLong) {
+    publishStatus(count, kPathTooLong);
+    return;
+  }
   if (m_resolvedPath[0] == '\0') {
     publishStatus(count, kNoFile);
     return;
@@ -213,6 +241,13 @@ void ByteloomProcessor::saveFile(std::string_view text) {
   }
   if (target.size() >= kPathSize) {
     publishStatus(count, kPathTooLong);
+    return;
+  }
+  // The window does not hold that file's bytes: replacing it with the window
+  // text would lose them unseen. Compared without regard to ASCII case, as
+  // Windows names files.
+  if (!m_refusedPath.empty() && cnum::asciiLower(target) == cnum::asciiLower(m_refusedPath)) {
+    publishStatus(count, kRefusedFileKept);
     return;
   }
   const int n =

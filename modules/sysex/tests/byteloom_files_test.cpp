@@ -1,6 +1,8 @@
 // Byteloom's file limits and failures through the host: files and texts too
 // large for the module are refused whole with a status line naming size and
 // limit, and a save that cannot be made keeps the old file and says so.
+#include <algorithm>
+
 #include "byteloom_fixture.h"
 
 #ifndef _WIN32
@@ -53,6 +55,86 @@ TEST_F(ByteloomTest, FilesTooLargeForTheTextAreaAreRefusedNotCut) {
   reload(b);
   EXPECT_EQ(windowText(b).size(), 655230u);
   EXPECT_EQ(status(b), "218410 bytes loaded");
+}
+
+// A refused load leaves the window with the text of another file: a save
+// may not replace the refused file with it, whichever save pin aims there,
+// until a load succeeds again. Other files may be written.
+TEST_F(ByteloomTest, SaveAfterARefusedLoadKeepsTheRefusedFile) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("a.syx"), "\xF0\x0A\xF7");
+  const std::string bank = rawFile(218411);
+  writeBytes(path("big.syx"), bank);
+  setFile(b, "a.syx");
+  reload(b);
+  setFile(b, "big.syx");
+  reload(b);
+  ASSERT_EQ(status(b), "218411 bytes not loaded: a raw file may have at most 218410 bytes");
+  ASSERT_EQ(windowText(b), "F0 0A F7 ");
+
+  const std::string kept =
+      "3 bytes not saved: the file was not loaded, so it is kept; choose "
+      "another file";
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), kept);
+  EXPECT_TRUE(readText(path("big.syx")) == bank) << "big.syx was replaced";
+  // A text dump beside it is another file; the save after it aims at the
+  // refused file again.
+  save(b, kSaveAsTxt);
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as text");
+  EXPECT_EQ(readText(path("big.txt")), "F0 0A F7\r\n");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), kept);
+  EXPECT_TRUE(readText(path("big.syx")) == bank) << "big.syx was replaced";
+
+  // The name in other letter case is the same file on Windows.
+  setFile(b, "BIG.SYX");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), kept);
+  EXPECT_TRUE(readText(path("big.syx")) == bank) << "big.syx was replaced";
+
+  // A load that succeeds ends the refusal.
+  setFile(b, "a.syx");
+  reload(b);
+  SetWindowTextA(edit(b), "F0 0B F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as raw data");
+  EXPECT_EQ(readText(path("a.syx")), "\xF0\x0B\xF7");
+}
+
+// A "File" path longer than the host's 260-byte buffer cannot be given
+// whole: nothing is loaded from or saved to the path cut to fit it, which
+// names another file.
+TEST_F(ByteloomTest, PathTooLongForTheHostIsNeitherLoadedNorSaved) {
+  Instance& b = add("b");
+  openWindow(b);
+  SetWindowTextA(edit(b), "F0 01 F7");
+  // The first 259 bytes of the full path end in ".syx": the cut path would
+  // be a file of its own, of the same kind.
+  const size_t folder = dir_.string().size() + 1;
+  const std::string cutName = std::string(259 - folder - 4, 'c') + ".syx";
+  const std::string name = cutName + "more.syx";
+  ASSERT_EQ((dir_ / cutName).string().size(), 259u);
+  writeBytes(path(cutName), kInquiry);
+
+  setFile(b, name);
+  reload(b);
+  EXPECT_EQ(status(b), "0 bytes not loaded: the file name is too long");
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 bytes not saved: the file name is too long");
+  EXPECT_EQ(readText(path(cutName)), kInquiry);
+  choose(b, kAutoload, 1);
+  setFile(b, name);
+  EXPECT_EQ(status(b), "0 bytes not loaded: the file name is too long");
+  EXPECT_EQ(windowText(b), "F0 01 F7");
+
+  // The longest path the buffer holds loads whole.
+  setFile(b, cutName);
+  EXPECT_EQ(status(b), "6 bytes loaded");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "6 MIDI bytes saved as raw data");
 }
 
 TEST_F(ByteloomTest, TextsOfMoreBytesThanTheByteArrayAreNotSavedCut) {
@@ -110,6 +192,42 @@ TEST_F(ByteloomTest, FailedSaveKeepsTheOldFileAndSaysSo) {
   EXPECT_EQ(status(b), "3 MIDI bytes saved as text");
 }
 
+// A path at the platform's limits (259 bytes, a file name of up to 255
+// bytes) saves: the temporary written first stays within those limits too.
+TEST_F(ByteloomTest, SaveReachesTheLongestPathAndFileName) {
+#ifdef _WIN32
+  const std::string folder = dir_.string() + "\\";  // the whole path counts
+#else
+  const std::string folder = "/tmp/";  // a short folder: the file name counts
+#endif
+  const std::string unique = dir_.filename().string() + "_";  // this test's own
+  const size_t nameLength = std::min<size_t>(255, 259 - folder.size());
+  const std::string name = unique + std::string(nameLength - unique.size() - 4, 'n') + ".syx";
+  const std::string target = folder + name;
+  ASSERT_EQ(target.size(), std::min<size_t>(259, folder.size() + 255));
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ignored;
+      fs::remove(path, ignored);
+    }
+  } removeTarget{target};
+
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(target, "old");
+  setFile(b, target);
+  SetWindowTextA(edit(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 MIDI bytes saved as raw data");
+  EXPECT_EQ(readText(target), "\xF0\x01\xF7");
+  // Nothing else of this test's is left in the folder.
+  for (const auto& entry : fs::directory_iterator(folder))
+    if (entry.path().filename().string().rfind(unique, 0) == 0) {
+      EXPECT_EQ(entry.path().string(), target);
+    }
+}
+
 #ifndef _WIN32
 // A disk that fills up in the middle of the write (here: the process's file
 // size limit) keeps the old file whole.
@@ -135,6 +253,23 @@ TEST_F(ByteloomTest, WriteCutShortKeepsTheOldFile) {
   EXPECT_EQ(readText(path("dump.txt")), "old\r\n");
   EXPECT_EQ(status(b), "2000 bytes not saved: the file could not be written, the old one is kept");
   EXPECT_FALSE(fs::exists(path("dump.txt.saving")));
+}
+
+// A save is on the disk before it replaces the old file: a temporary that
+// cannot be flushed (here: it is /dev/null, which takes no fsync) is a failed
+// save, and the old file stays.
+TEST_F(ByteloomTest, SaveThatCannotBeFlushedToTheDiskKeepsTheOldFile) {
+  Instance& b = add("b");
+  openWindow(b);
+  writeBytes(path("dump.syx"), "old");
+  fs::create_symlink("/dev/null", path("dump.syx.saving"));
+  setFile(b, "dump.syx");
+  SetWindowTextA(edit(b), "F0 01 F7");
+  save(b, kSaveAsSyx);
+  EXPECT_EQ(status(b), "3 bytes not saved: the file could not be written, the old one is kept");
+  EXPECT_EQ(readText(path("dump.syx")), "old");
+  EXPECT_FALSE(fs::is_symlink(path("dump.syx")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(path("dump.syx.saving"))));
 }
 #endif
 

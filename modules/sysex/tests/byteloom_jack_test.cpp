@@ -167,5 +167,39 @@ TEST_F(ByteloomJackTest, PortsThatComeAndGoChangeNeitherTheListsNorWhichPortAnEn
   EXPECT_EQ(status(b), "6 bytes loaded");
 }
 
+// A text of more bytes than the byte array holds (a firmware update of 257
+// messages, 133,897 bytes) is not sent at all, not its first 131,072 bytes:
+// a device must never get a dump cut short. The port's next bytes are those
+// of the send after it.
+TEST_F(ByteloomJackTest, TextsOfMoreBytesThanTheByteArrayAreNotSentCut) {
+  TestPort mine("mine");
+  Instance& b = add("b");
+  openWindow(b);
+  const int at = position(listTextNow(b, kMidiOutPort), "mine:in");
+  ASSERT_GE(at, 0);
+  choose(b, kMidiOutPort, at);
+  std::string firmware;
+  for (int m = 0; m < 257; ++m)
+    firmware += "\xF0" + std::string(519, static_cast<char>(m % 128)) + "\xF7";
+  ASSERT_EQ(firmware.size(), 133897u);
+  writeBytes(path("firmware.syx"), firmware);
+  setFile(b, "firmware.syx");
+  reload(b);
+  ASSERT_EQ(status(b), "133897 bytes loaded");
+  choose(b, kSend, 1);
+  EXPECT_EQ(status(b), "133897 bytes not sent: at most 131072 bytes can be sent");
+
+  writeBytes(path("inquiry.syx"), kInquiry);
+  setFile(b, "inquiry.syx");
+  reload(b);
+  choose(b, kSend, 0);
+  choose(b, kSend, 1);
+  EXPECT_EQ(status(b), "6 bytes sent");
+  EXPECT_EQ(mine.waitForBytes(kInquiry.size(), kArrivalLimit),
+            Bytes(kInquiry.begin(), kInquiry.end()))
+      << "waited " << kArrivalLimit.count() << " s for the " << kInquiry.size()
+      << " bytes sent to mine:in";
+}
+
 }  // namespace
 }  // namespace byteloom_test

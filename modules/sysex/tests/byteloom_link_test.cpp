@@ -1,6 +1,7 @@
 // The link between Byteloom's two objects through the host: pairing by
 // instance number, the letters and what each side ignores, the shared block
 // and its mutex, and the limits of the shared block.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -9,6 +10,11 @@
 
 #include "byteloom_fixture.h"
 #include "sysex/ByteloomLink.h"
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace byteloom_test {
 namespace {
@@ -162,6 +168,102 @@ TEST_F(ByteloomTest, ProcessorOpenedFirstStillWaitsForTheMutex) {
   EXPECT_EQ(windowText(b), "F0 7E 7F 06 01 F7 ");
   CloseHandle(mutex);
 }
+
+// The editor rewrites the text area (under the mutex) whenever a save or a
+// send is asked for; a second request may come while the processing object
+// still saves the first. Each save takes the text whole: every saved file is
+// one of the texts written, never a mix of two.
+TEST_F(ByteloomTest, SavesTakeTheTextWholeWhileTheEditorRewritesIt) {
+  Instance& b = add("b");
+  settle();  // the processing object opens
+  setFile(b, "dump.syx");
+  choose(b, kSaveAsSyx, 1);  // no window: the editor passes an empty text, nothing is saved
+  ASSERT_FALSE(fs::exists(path("dump.syx")));
+
+  constexpr int kBytes = 50000;
+  std::string ones, twos;
+  for (int k = 0; k < kBytes; ++k) {
+    ones += "11 ";
+    twos += "22 ";
+  }
+  const int instance = b.instance_number();
+  HANDLE mutex =
+      OpenMutexA(SYNCHRONIZE, FALSE, ("Byteloom_Mutex" + std::to_string(instance)).c_str());
+  ASSERT_NE(mutex, nullptr);
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
+                                      ("Byteloom_SharedMemory" + std::to_string(instance)).c_str());
+  ASSERT_NE(mapping, nullptr);
+  char* view = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+
+  // Writes the two texts in turn, as fast as the mutex lets it, until told.
+  std::atomic<bool> stop{false};
+  std::atomic<int> writes{0};
+  std::thread writer([&] {
+    for (int k = 0; !stop; ++k) {
+      const std::string& text = k % 2 ? ones : twos;
+      WaitForSingleObject(mutex, INFINITE);
+      std::memcpy(view + 128, text.c_str(), text.size() + 1);
+      ReleaseMutex(mutex);
+      ++writes;
+      std::this_thread::yield();
+    }
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (writes < 2 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  EXPECT_GE(writes, 2) << "the writer did not write twice within 30 s";
+
+  int torn = 0, saved = 0;
+  for (int round = 0; round < 20 && writes >= 2; ++round) {
+    fs::remove(path("dump.syx"));
+    toProcessor(b, "s");
+    const Bytes file = readBytes(path("dump.syx"));
+    if (file.empty()) continue;
+    ++saved;
+    if (file != Bytes(kBytes, 0x11) && file != Bytes(kBytes, 0x22)) ++torn;
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(saved, 20);
+  EXPECT_EQ(torn, 0) << "saves that mixed two texts, of " << saved;
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  CloseHandle(mutex);
+}
+
+#ifndef _WIN32
+// The object that creates the shared block must not write into it: the
+// other object may already have written its text there (an autoload while
+// the patch loads) between the creation and the mapping. A new block is
+// zeros by itself. Seen here through the pages of the block that exist:
+// none, until someone writes.
+TEST_F(ByteloomTest, CreatingTheSharedBlockWritesNothingIntoIt) {
+  Instance& b = add("b", false);
+  b.gui()->open(false);  // the editor creates the block; the processing object has not opened
+  HANDLE mapping =
+      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
+                         ("Byteloom_SharedMemory" + std::to_string(b.instance_number())).c_str());
+  ASSERT_NE(mapping, nullptr);
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
+  ASSERT_NE(view, nullptr);
+  const long page = sysconf(_SC_PAGESIZE);
+  std::vector<unsigned char> resident(static_cast<size_t>((kBlockSize + page - 1) / page));
+  ASSERT_EQ(mincore(view, kBlockSize, resident.data()), 0);
+  int written = 0;
+  for (unsigned char r : resident) written += r & 1;
+  EXPECT_EQ(written, 0) << "pages of the new block written at its creation";
+
+  // And the text written first is what the processing object then finds.
+  std::memcpy(static_cast<char*>(view) + 128, "F0 0C F7", 9);
+  settle();             // the processing object opens, maps the block, resets the editor
+  toProcessor(b, "s");  // nothing chosen: the refusal counts the text's bytes
+  settle();
+  EXPECT_EQ(status(b), "3 bytes not saved: no file chosen yet");
+  UnmapViewOfFile(view);
+  CloseHandle(mapping);
+}
+#endif
 
 TEST_F(ByteloomTest, BlocksThatAreNoLetterChangeNothing) {
   Instance& b = add("b");

@@ -9,10 +9,14 @@
 //                            record what arrives until the port falls silent
 // Exit status 0 on success; 1 when a file cannot be read or written, a port
 // is not found or cannot be opened, or (send) not every byte went out, or
-// (receive) nothing arrived.
+// (receive) nothing arrived. Unlike the module, syx and txt convert every
+// byte, beyond its byte array of 131072 bytes. Files are written whole or
+// not at all: to a temporary beside the target, flushed, then renamed over
+// it, so a failed write (also over the input itself) leaves the old file.
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "sysex/ByteloomBytes.h"
+#include "sysex/ByteloomFiles.h"
 #include "sysex/MidiPorts.h"
 
 #ifdef _WIN32
@@ -41,10 +46,11 @@ bool readFile(const std::string& path, std::vector<std::uint8_t>& contents) {
   return !in.bad();
 }
 
+// Writes `size` bytes to `path` whole or not at all (the old file stays).
 bool writeFile(const std::string& path, const void* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
-  return static_cast<bool>(out.flush());
+  if (size > UINT32_MAX) return false;
+  return byteloom::writeFileSafely(path, data, static_cast<std::uint32_t>(size)) ==
+         byteloom::WriteResult::kWritten;
 }
 
 bool endsWith(const std::string& s, const char* suffix) {
@@ -84,12 +90,9 @@ int convert(const std::string& format, const std::string& input, const std::stri
     std::fprintf(stderr, "sysex_tool: cannot read %s\n", input.c_str());
     return 1;
   }
-  // Load, then save from the hex text, as the module's two steps do.
-  const byteloom::DecodedFile loaded = byteloom::decodeFileContents(contents);
-  std::vector<std::uint8_t> bytes(byteloom::kByteArraySize);
-  bool truncated = false;
-  const int count = byteloom::parseHexText(bytes, loaded.text, &truncated);
-  bytes.resize(count);
+  // Load, then save from the hex text, as the module's two steps do, but
+  // every byte of it.
+  const std::vector<std::uint8_t> bytes = bytesOf(contents);
   bool written;
   if (format == "syx") {
     written = writeFile(output, bytes.data(), bytes.size());
@@ -98,10 +101,11 @@ int convert(const std::string& format, const std::string& input, const std::stri
     written = writeFile(output, dump.data(), dump.size());
   }
   if (!written) {
-    std::fprintf(stderr, "sysex_tool: cannot write %s\n", output.c_str());
+    std::fprintf(stderr, "sysex_tool: cannot write %s (nothing written; an old file is kept)\n",
+                 output.c_str());
     return 1;
   }
-  std::printf("%d bytes%s\n", count, truncated ? " (cut at the size of the byte array)" : "");
+  std::printf("%zu bytes\n", bytes.size());
   return 0;
 }
 

@@ -14,7 +14,9 @@ enum HostOpcode : int {
   kHostBlockStartClock = 8,  // index pin -> clock of element 0 of the pin's buffer
   kHostSleep = 10,           // the process entry is not called until the host wakes the instance
   kHostPinCount = 14,        // -> number of pins of this instance
-  kHostFileName = 16,        // index pin, value buffer size (260), data buffer (revision 2020)
+  kHostFileName = 16,        // index pin, value buffer size (260), data buffer (revision 2020);
+                             // answers 0, or, for a path that does not fit whole, the size it
+                             // needs (with its zero) and leaves the buffer empty
   kHostSendToGui = 17,       // index byte count, value tag word, data bytes
   kHostInstanceNumber = 18,  // -> instance number, the same for both objects of an instance
   kHostPostEvent = 19,       // data SEEventRecord*, copied during the call

@@ -164,8 +164,9 @@ class Probe : public SEModule_base {
     } else if (verb == "file_name") {
       char buffer[260];
       std::memset(buffer, 'x', sizeof buffer);
-      HostCall(se::kHostFileName, int(a), int(b), buffer);
-      Report("file_name " + std::string(buffer, strnlen(buffer, sizeof buffer)));
+      const intptr_t answer = HostCall(se::kHostFileName, int(a), int(b), buffer);
+      Report("file_name " + std::string(buffer, strnlen(buffer, sizeof buffer)) +
+             (answer != 0 ? " (answer " + std::to_string(answer) + ")" : ""));
     } else if (verb == "clock") {
       Report("clock " + std::to_string(SampleClock()));
     } else if (verb == "instance") {

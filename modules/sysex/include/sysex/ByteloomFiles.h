@@ -4,6 +4,7 @@
 // closes its own handles.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,10 +30,23 @@ enum class WriteResult {
   kCannotWrite,   // writing or replacing failed
 };
 
+// The longest path the platform's file calls take, in bytes without the
+// terminating zero (MAX_PATH 260 with it), and the longest file name.
+inline constexpr std::size_t kMaxPathLength = 259;
+inline constexpr std::size_t kMaxNameLength = 255;
+
+// The temporary file a save of `path` writes first: in the same folder (so
+// that the rename is one step), named `path`'s file name with ".saving"
+// appended, its name cut as needed to stay within kMaxNameLength and, with
+// the folder, within kMaxPathLength. For a `path` within those limits the
+// result is too, and differs from `path`.
+std::string temporaryPathBeside(const std::string& path);
+
 // Writes `size` bytes to `path` without ever leaving it half written: the
-// bytes go to a new file beside it (the path with ".saving" appended), which
-// then replaces `path` in one step. On failure the new file is removed and
-// whatever `path` held before is left as it was.
+// bytes go to the temporary file beside it (temporaryPathBeside), are
+// flushed to the disk, and the temporary then replaces `path` in one step.
+// On failure (creating, writing, flushing, closing or renaming) the
+// temporary is removed and whatever `path` held before is left as it was.
 WriteResult writeFileSafely(const std::string& path, const void* data, std::uint32_t size);
 
 // The path a save writes to: `path` whose extension (the text from the last

@@ -72,8 +72,10 @@ class SharedLink {
   // it first. `openFirst` tries opening before creating. False when neither
   // works (then the waits below return at once).
   bool attachMutex(int instance, bool openFirst);
-  // Maps the instance's shared block, creating it (zero-filled) when the
-  // other object has not yet; replaces a previous mapping. False when the
+  // Maps the instance's shared block, creating it when the other object has
+  // not yet (a new block is all zeros; this call never writes into it, so
+  // that text the other object wrote first is kept); replaces a previous
+  // mapping. False when the
   // block cannot be created or mapped: then hasBlock() is false.
   bool openBlock(int instance);
   // Unmaps the view and closes both handles.

@@ -43,18 +43,23 @@ class ByteloomProcessor : public SEModule_base {
   bool GetPinProperties(int index, SEPinProperties* properties) override;
   void Open() override;
   void OnPinStatusChange(SEPin* pin) override;
-  // A block from the editor object: its letter "s" saves, "t" sends the text
-  // area; everything else is ignored.
+  // A block from the editor object: its letter "s" saves, "t" sends a copy
+  // of the text area taken under the mutex; everything else is ignored.
   void OnGuiMessage(int size, void* data) override;
 
   // Loads the file at resolvedPath into the shared text (publishText) and
   // reports the count; a missing or empty file resets the editor; a file
-  // whose text would not fit the shared block is refused with a status line.
+  // whose text would not fit the shared block is refused with a status line
+  // (the window keeps its text, and that file is remembered as refused), as
+  // is a path the host could not give whole.
   void loadFile();
-  // Saves `text` (the text area) to resolvedPath with the extension and the
-  // format the save pins choose, and reports it. Refuses, with a status
-  // line, a save without a resolved path, a text of more bytes than the byte
-  // array holds, and a file that cannot be written (the old file stays).
+  // Saves `text` (a copy of the text area) to resolvedPath with the
+  // extension and the format the save pins choose, and reports it. Refuses,
+  // with a status line, a save without a resolved path, or to a path the
+  // host could not give whole, a text of more bytes than the byte array
+  // holds, a save that would replace the file whose load was last refused
+  // (until a load succeeds), and a file that cannot be written (the old file
+  // stays).
   void saveFile(std::string_view text);
   // The letter "u", then `text` into the text area under the mutex; 100 ms.
   void publishText(std::string_view text);
@@ -71,11 +76,13 @@ class ByteloomProcessor : public SEModule_base {
   // and takes its port lists for pins 0 and 1; they are not refreshed.
   // openOutputPort (pin 1 changed) closes the open output and opens the one
   // at pin 1's position; an index past the list, a port gone or one that
-  // cannot be opened leaves none open. sendBytes sends `text` (the text
-  // area) one message at a time, each cut after a 0xF7 and sent whole, with
-  // a 60 ms pause after each; the status line counts the bytes handed to the
-  // port and names a message that could not be sent, which ends the send.
-  // Without an open output a send does nothing.
+  // cannot be opened leaves none open. sendBytes sends `text` (a copy of the
+  // text area) one message at a time, each cut after a 0xF7 and sent whole,
+  // with a 60 ms pause after each; the status line counts the bytes handed
+  // to the port and names a message that could not be sent, which ends the
+  // send. A text of more bytes than the byte array holds is not sent at all
+  // (the status line names the limit). Without an open output a send does
+  // nothing.
   void enumeratePorts();
   void openOutputPort();
   void sendBytes(std::string_view text);
@@ -83,7 +90,11 @@ class ByteloomProcessor : public SEModule_base {
   const char* resolvedPath() const { return m_resolvedPath; }
 
  private:
+  // Asks the host for the "File" pin's full path (host opcode 16). A path
+  // the host could not give whole leaves resolvedPath empty and
+  // m_pathTooLong set: nothing is loaded from or saved to it.
   void resolvePath();
+  std::string takeSharedText();
   void sendToEditor(int size, const void* data);
 
   // Pin variables, written by the host: list indexes of the DT_CHOICE pins.
@@ -97,7 +108,9 @@ class ByteloomProcessor : public SEModule_base {
   int16_t m_receive = 0;
   int16_t m_clear = 0;
 
-  char m_resolvedPath[kPathSize] = {};          // the "File" pin's full path; empty until resolved
+  char m_resolvedPath[kPathSize] = {};  // the "File" pin's full path; empty until resolved
+  bool m_pathTooLong = false;           // the host could not give the last path whole
+  std::string m_refusedPath;            // the file whose load was last refused; "" after a load
   std::unique_ptr<std::uint8_t[]> m_byteArray;  // byteloom::kByteArraySize bytes, from Open
   int m_instance = 0;                           // host's instance number, from Open
   byteloom::SharedLink m_link;
