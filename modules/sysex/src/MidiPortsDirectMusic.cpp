@@ -171,6 +171,12 @@ class DirectMusicService final : public MidiService {
   const MidiPortList& outputs() const override { return m_outputs; }
   const MidiPortList& inputs() const override { return m_inputs; }
 
+  std::string whyNoPorts() const override {
+    if (!m_outputs.names.empty() || !m_inputs.names.empty()) return {};
+    return m_music ? "no MIDI ports: DirectMusic lists none"
+                   : "no MIDI ports: DirectMusic cannot be created";
+  }
+
   std::unique_ptr<MidiOutput> openOutput(int index, int sampleRate) override {
     if (!m_music || index < 0 || index >= static_cast<int>(m_outputGuids.size())) return nullptr;
     const GUID& wanted = m_outputGuids[index];

@@ -9,6 +9,7 @@
 // the pieces are cut to fit the MIDI event encoder inside RtMidi's output.
 // What RtMidi reports about each piece decides whether it is offered again
 // (src/RtMidiReports.h): only a piece of which nothing was taken is.
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
@@ -42,36 +43,55 @@ struct Api {
   std::string name;
 };
 
-bool jackServerAnswers();
+// Which services the machine offers: ALSA's sequencer where the machine has
+// one, JACK where a server answers.
+struct Services {
+  bool sequencer = false;
+  bool jack = false;
+};
 
-// Compiled APIs that are real MIDI services (no dummy) and have a service
-// running: ALSA's sequencer where the machine has one (sparing its complaints
-// on stderr), JACK where a server answers (RtMidi's JACK output leaks its
-// 16 KB queue each time it is made while no server runs).
-std::vector<Api> apis() {
+// JACK's client library writes to stderr each time no server answers (ten
+// lines and more per look on a desktop without a server). Byteloom reports
+// through its status pin and sysex_tool says in one sentence what it found,
+// so the library is told to write nothing, once, before any JACK call.
+void silenceJack() {
+  static const bool silenced = [] {
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
+    return true;
+  }();
+  (void)silenced;
+}
+
+// Whether a JACK server answers, asked without starting one. Asked directly:
+// RtMidi's JACK objects, made while no server runs, warn on stderr before an
+// error callback can be given to them.
+bool jackServerAnswers() {
+  silenceJack();
+  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, nullptr);
+  if (!client) return false;
+  jack_client_close(client);
+  return true;
+}
+
+Services findServices() {
+  return {access("/dev/snd/seq", R_OK | W_OK) == 0, jackServerAnswers()};
+}
+
+// Compiled APIs that are real MIDI services (no dummy) and are among
+// `services`: ALSA's sequencer only where there is one (sparing its
+// complaints on stderr), JACK only where a server answers (RtMidi's JACK
+// output leaks its 16 KB queue each time it is made while no server runs).
+std::vector<Api> apis(const Services& services) {
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
   std::vector<Api> result;
   for (RtMidi::Api a : compiled)
     if (a != RtMidi::RTMIDI_DUMMY && a != RtMidi::UNSPECIFIED &&
-        (a != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0) &&
-        (a != RtMidi::UNIX_JACK || jackServerAnswers()))
+        (a != RtMidi::LINUX_ALSA || services.sequencer) &&
+        (a != RtMidi::UNIX_JACK || services.jack))
       result.push_back({a, RtMidi::getApiName(a)});
   return result;
-}
-
-// Whether a JACK server answers: asked through RtMidi's JACK input, which
-// makes nothing it does not free when there is none.
-bool jackServerAnswers() {
-  try {
-    RtMidiIn probe(RtMidi::UNIX_JACK, kClientName);
-    RtMidiReports reports;
-    probe.setErrorCallback(&RtMidiReports::callback, &reports);
-    probe.getPortCount();
-    return reports.outcome == PieceOutcome::sent;
-  } catch (...) {
-    return false;
-  }
 }
 
 template <typename Port>
@@ -176,14 +196,25 @@ class RtMidiInput final : public MidiInput {
 
 class RtMidiService final : public MidiService {
  public:
-  RtMidiService() {
-    for (const Api& api : apis()) {
+  RtMidiService() : m_services(findServices()) {
+    for (const Api& api : apis(m_services)) {
       listPorts<RtMidiOut>(api, m_outputs);
       listPorts<RtMidiIn>(api, m_inputs);
     }
   }
   const MidiPortList& outputs() const override { return m_outputs; }
   const MidiPortList& inputs() const override { return m_inputs; }
+
+  std::string whyNoPorts() const override {
+    if (!m_outputs.names.empty() || !m_inputs.names.empty()) return {};
+    if (m_services.jack && m_services.sequencer)
+      return "no MIDI ports: neither the JACK server nor the ALSA sequencer has any";
+    if (m_services.jack)
+      return "no MIDI ports: the JACK server has none and there is no ALSA sequencer";
+    if (m_services.sequencer)
+      return "no MIDI ports: the ALSA sequencer has none and no JACK server is running";
+    return "no MIDI ports: no JACK server is running and there is no ALSA sequencer";
+  }
 
   std::unique_ptr<MidiOutput> openOutput(int index, int) override {
     auto port = openListed<RtMidiOut>(m_outputs, index, "out");
@@ -208,7 +239,7 @@ class RtMidiService final : public MidiService {
     const std::string& id = list.ids[index];
     const size_t cut = id.find('\n');
     const std::string apiName = id.substr(0, cut), portName = id.substr(cut + 1);
-    for (const Api& api : apis()) {
+    for (const Api& api : apis(findServices())) {
       if (api.name != apiName) continue;
       try {
         auto port = makePort<Port>(api.api);
@@ -229,6 +260,7 @@ class RtMidiService final : public MidiService {
     return nullptr;
   }
 
+  Services m_services;  // as found when the lists were taken
   MidiPortList m_outputs, m_inputs;
 };
 
