@@ -7,8 +7,8 @@
 // windows.h first: the DirectMusic headers build on it.
 #include <dmusicc.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "sysex/MidiPorts.h"
@@ -42,11 +42,26 @@ void release(T*& p) {
   p = nullptr;
 }
 
-std::string narrow(const WCHAR* wide) {
-  char text[128] = {};
-  const size_t n = std::wcstombs(text, wide, sizeof text - 1);
-  if (n == static_cast<size_t>(-1)) return {};
-  text[sizeof text - 1] = '\0';
+// A port description (at most `capacity` wide characters, zero-terminated
+// when shorter) in the ANSI code page, cut to at most 127 bytes at a
+// character boundary. A character the code page lacks becomes '?' (where the
+// code page has no close equivalent), so every port keeps a readable name;
+// the C library's conversion gave up on the whole name instead.
+std::string narrow(const WCHAR* wide, size_t capacity) {
+  constexpr size_t kMaxBytes = 127;
+  const int length = static_cast<int>(wcsnlen(wide, capacity));
+  if (length == 0) return {};
+  const int size = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, "?", nullptr);
+  if (size <= 0) return {};
+  std::string text(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide, length, text.data(), size, "?", nullptr);
+  size_t cut = 0;  // the longest whole-character prefix within kMaxBytes
+  for (size_t at = 0; at < text.size();) {
+    const size_t next = at + (IsDBCSLeadByte(static_cast<BYTE>(text[at])) ? 2 : 1);
+    if (next > kMaxBytes) break;
+    cut = at = next;
+  }
+  text.resize(std::min(cut, text.size()));
   return text;
 }
 
@@ -171,6 +186,12 @@ class DirectMusicService final : public MidiService {
   const MidiPortList& outputs() const override { return m_outputs; }
   const MidiPortList& inputs() const override { return m_inputs; }
 
+  std::string whyNoPorts() const override {
+    if (!m_outputs.names.empty() || !m_inputs.names.empty()) return {};
+    return m_music ? "no MIDI ports: DirectMusic lists none"
+                   : "no MIDI ports: DirectMusic cannot be created";
+  }
+
   std::unique_ptr<MidiOutput> openOutput(int index, int sampleRate) override {
     if (!m_music || index < 0 || index >= static_cast<int>(m_outputGuids.size())) return nullptr;
     const GUID& wanted = m_outputGuids[index];
@@ -256,7 +277,7 @@ class DirectMusicService final : public MidiService {
       if (m_music->EnumPort(i, &caps) != S_OK) break;
       if (caps.dwClass != portClass) continue;
       guids.push_back(caps.guidPort);
-      list.names.push_back(narrow(caps.wszDescription));
+      list.names.push_back(narrow(caps.wszDescription, DMUS_MAX_DESCRIPTION));
       list.ids.push_back(guidText(caps.guidPort));
     }
   }

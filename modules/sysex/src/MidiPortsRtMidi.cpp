@@ -3,19 +3,13 @@
 // Ports are listed by short-lived RtMidi objects at creation; an opened output
 // owns its RtMidiOut (and with it a JACK client or ALSA sequencer port).
 //
-// RtMidi's JACK output queues each message whole in a ring buffer of 16 KB
-// (waiting while the ring is full) and drops, without a word, a message that
-// could never fit it; its process callback then hands each queued message to
-// the server as one event, which JACK refuses when it does not fit beside the
-// others of its period. ALSA's sequencer has limits of its own. A long
-// message therefore goes out in pieces of kPieceSize bytes, one every
-// kPieceGapMs, so that no period holds more than a few of them; a receiver
-// sees the same byte stream, as on a MIDI cable.
-//
-// RtMidi reports a message the sequencer refused only as a warning and
-// returns as if it had sent it; such a message is offered again until
-// kRetryTime has passed, then the send fails. Nothing of a refused message
-// went out, so offering it again cannot double any byte.
+// A long message goes out in pieces (sysex/MidiPieces.h), one every
+// kPieceGapMs, so that no JACK period and no ALSA pool holds more than a few
+// of them; a receiver sees the same byte stream, as on a MIDI cable. On ALSA
+// the pieces are cut to fit the MIDI event encoder inside RtMidi's output.
+// What RtMidi reports about each piece decides whether it is offered again
+// (src/RtMidiReports.h): only a piece of which nothing was taken is.
+#include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
 
@@ -25,20 +19,18 @@
 #include <thread>
 #include <type_traits>
 
+#include "RtMidiReports.h"
+#include "sysex/MidiPieces.h"
 #include "sysex/MidiPorts.h"
 
 namespace byteloom {
 namespace {
 
-constexpr size_t kPieceSize = 4096;  // bytes per JACK or ALSA event
-constexpr int kPieceGapMs = 10;      // between the pieces of one message
 // Time left to RtMidi to hand the last event to the server before the port
 // closes.
 constexpr auto kDrainTime = std::chrono::milliseconds(100);
 // Between closing an output's port and destroying it: many JACK periods.
 constexpr auto kSettleTime = std::chrono::milliseconds(50);
-// How long a piece the service refuses is offered again, kPieceGapMs apart.
-constexpr auto kRetryTime = std::chrono::seconds(2);
 // After a JACK output is connected: the server takes a new connection into
 // its graph only at the start of a later cycle, and an event sent in a cycle
 // that began before goes nowhere (the first message of a send was lost on a
@@ -51,48 +43,55 @@ struct Api {
   std::string name;
 };
 
-bool jackServerAnswers();
+// Which services the machine offers: ALSA's sequencer where the machine has
+// one, JACK where a server answers.
+struct Services {
+  bool sequencer = false;
+  bool jack = false;
+};
 
-// Compiled APIs that are real MIDI services (no dummy) and have a service
-// running: ALSA's sequencer where the machine has one (sparing its complaints
-// on stderr), JACK where a server answers (RtMidi's JACK output leaks its
-// 16 KB queue each time it is made while no server runs).
-std::vector<Api> apis() {
+// JACK's client library writes to stderr each time no server answers (ten
+// lines and more per look on a desktop without a server). Byteloom reports
+// through its status pin and sysex_tool says in one sentence what it found,
+// so the library is told to write nothing, once, before any JACK call.
+void silenceJack() {
+  static const bool silenced = [] {
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
+    return true;
+  }();
+  (void)silenced;
+}
+
+// Whether a JACK server answers, asked without starting one. Asked directly:
+// RtMidi's JACK objects, made while no server runs, warn on stderr before an
+// error callback can be given to them.
+bool jackServerAnswers() {
+  silenceJack();
+  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, nullptr);
+  if (!client) return false;
+  jack_client_close(client);
+  return true;
+}
+
+Services findServices() {
+  return {access("/dev/snd/seq", R_OK | W_OK) == 0, jackServerAnswers()};
+}
+
+// Compiled APIs that are real MIDI services (no dummy) and are among
+// `services`: ALSA's sequencer only where there is one (sparing its
+// complaints on stderr), JACK only where a server answers (RtMidi's JACK
+// output leaks its 16 KB queue each time it is made while no server runs).
+std::vector<Api> apis(const Services& services) {
   std::vector<RtMidi::Api> compiled;
   RtMidi::getCompiledApi(compiled);
   std::vector<Api> result;
   for (RtMidi::Api a : compiled)
     if (a != RtMidi::RTMIDI_DUMMY && a != RtMidi::UNSPECIFIED &&
-        (a != RtMidi::LINUX_ALSA || access("/dev/snd/seq", R_OK | W_OK) == 0) &&
-        (a != RtMidi::UNIX_JACK || jackServerAnswers()))
+        (a != RtMidi::LINUX_ALSA || services.sequencer) &&
+        (a != RtMidi::UNIX_JACK || services.jack))
       result.push_back({a, RtMidi::getApiName(a)});
   return result;
-}
-
-// What RtMidi said during one call on an output.
-struct Outcome {
-  bool refused = false;  // a warning: the message was not queued
-  bool failed = false;   // an error: the port is unusable
-};
-
-void noteOutcome(RtMidiError::Type type, const std::string&, void* outcome) {
-  auto* o = static_cast<Outcome*>(outcome);
-  if (type == RtMidiError::DEBUG_WARNING) return;
-  (type == RtMidiError::WARNING ? o->refused : o->failed) = true;
-}
-
-// Whether a JACK server answers: asked through RtMidi's JACK input, which
-// makes nothing it does not free when there is none.
-bool jackServerAnswers() {
-  try {
-    RtMidiIn probe(RtMidi::UNIX_JACK, kClientName);
-    Outcome outcome;
-    probe.setErrorCallback(&noteOutcome, &outcome);
-    probe.getPortCount();
-    return !outcome.refused && !outcome.failed;
-  } catch (...) {
-    return false;
-  }
 }
 
 template <typename Port>
@@ -107,8 +106,8 @@ template <typename Port>
 void listPorts(const Api& api, MidiPortList& list) {
   try {
     Port port(api.api, kClientName);
-    Outcome outcome;  // a port that cannot be named is left out
-    port.setErrorCallback(&noteOutcome, &outcome);
+    RtMidiReports reports;  // a port that cannot be named is left out
+    port.setErrorCallback(&RtMidiReports::callback, &reports);
     const unsigned count = port.getPortCount();
     for (unsigned i = 0; i < count && static_cast<int>(list.ids.size()) < kMaxListedPorts; ++i) {
       const std::string name = port.getPortName(i);
@@ -123,8 +122,10 @@ void listPorts(const Api& api, MidiPortList& list) {
 
 class RtMidiOutput final : public MidiOutput {
  public:
-  explicit RtMidiOutput(std::unique_ptr<RtMidiOut> port) : m_port(std::move(port)) {
-    m_port->setErrorCallback(&noteOutcome, &m_outcome);
+  RtMidiOutput(std::unique_ptr<RtMidiOut> port, RtMidi::Api api)
+      : m_port(std::move(port)),
+        m_encoderBuffer(api == RtMidi::LINUX_ALSA ? kAlsaEncoderStart : 0) {
+    m_port->setErrorCallback(&RtMidiReports::callback, &m_reports);
   }
   ~RtMidiOutput() override {
     const auto since = std::chrono::steady_clock::now() - m_lastSend;
@@ -141,47 +142,33 @@ class RtMidiOutput final : public MidiOutput {
   void beginSend() override {}
 
   bool sendMessage(std::span<const std::uint8_t> bytes) override {
-    if (bytes.empty()) return true;
-    for (size_t at = 0; at < bytes.size(); at += kPieceSize) {
-      if (at > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kPieceGapMs));
-      if (!sendPiece(bytes.subspan(at, std::min(kPieceSize, bytes.size() - at)))) return false;
-    }
-    // A message in pieces ends with a gap too, so that its last piece is out
-    // before the caller's pause between messages starts.
-    if (bytes.size() > kPieceSize)
-      std::this_thread::sleep_for(std::chrono::milliseconds(kPieceGapMs));
-    return true;
-  }
-
- private:
-  // One event to the service, offered again while it is refused for want of
-  // room. False on an error, or when the room never came.
-  bool sendPiece(std::span<const std::uint8_t> piece) {
-    const auto giveUp = std::chrono::steady_clock::now() + kRetryTime;
-    for (;;) {
-      m_outcome = {};
+    const PiecePlan plan = planPieces(bytes, m_encoderBuffer);
+    m_encoderBuffer = encoderBufferAfter(plan, m_encoderBuffer);
+    return sendPieces(bytes, plan, [this](std::span<const std::uint8_t> piece) {
+      m_reports = {};
       try {
         m_port->sendMessage(piece.data(), piece.size());
       } catch (...) {
-        m_outcome.failed = true;
+        m_reports.outcome = PieceOutcome::failed;
       }
       m_lastSend = std::chrono::steady_clock::now();
-      if (m_outcome.failed) return false;
-      if (!m_outcome.refused) return true;
-      if (m_lastSend >= giveUp) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(kPieceGapMs));
-    }
+      return m_reports.outcome;
+    });
   }
 
+ private:
   std::unique_ptr<RtMidiOut> m_port;
-  Outcome m_outcome;  // set by RtMidi's error callback during a call
+  // Bytes of the ALSA encoder's buffer inside m_port, as RtMidi sizes it from
+  // the calls it was given; 0 on JACK, which takes bytes as they are.
+  std::size_t m_encoderBuffer;
+  RtMidiReports m_reports;  // set by RtMidi's error callback during a call
   std::chrono::steady_clock::time_point m_lastSend{};
 };
 
 class RtMidiInput final : public MidiInput {
  public:
   explicit RtMidiInput(std::unique_ptr<RtMidiIn> port) : m_port(std::move(port)) {
-    m_port->setErrorCallback(&noteOutcome, &m_outcome);
+    m_port->setErrorCallback(&RtMidiReports::callback, &m_reports);
     m_port->ignoreTypes(false, true, true);  // keep SysEx; drop clock and sensing
     m_port->setCallback(&RtMidiInput::received, this);
   }
@@ -202,15 +189,15 @@ class RtMidiInput final : public MidiInput {
   }
 
   std::unique_ptr<RtMidiIn> m_port;
-  Outcome m_outcome;                  // what RtMidi said; receiving has no caller to tell
+  RtMidiReports m_reports;            // what RtMidi said; receiving has no caller to tell
   std::mutex m_mutex;                 // guards m_bytes
   std::vector<std::uint8_t> m_bytes;  // received, not yet taken
 };
 
 class RtMidiService final : public MidiService {
  public:
-  RtMidiService() {
-    for (const Api& api : apis()) {
+  RtMidiService() : m_services(findServices()) {
+    for (const Api& api : apis(m_services)) {
       listPorts<RtMidiOut>(api, m_outputs);
       listPorts<RtMidiIn>(api, m_inputs);
     }
@@ -218,9 +205,22 @@ class RtMidiService final : public MidiService {
   const MidiPortList& outputs() const override { return m_outputs; }
   const MidiPortList& inputs() const override { return m_inputs; }
 
+  std::string whyNoPorts() const override {
+    if (!m_outputs.names.empty() || !m_inputs.names.empty()) return {};
+    if (m_services.jack && m_services.sequencer)
+      return "no MIDI ports: neither the JACK server nor the ALSA sequencer has any";
+    if (m_services.jack)
+      return "no MIDI ports: the JACK server has none and there is no ALSA sequencer";
+    if (m_services.sequencer)
+      return "no MIDI ports: the ALSA sequencer has none and no JACK server is running";
+    return "no MIDI ports: no JACK server is running and there is no ALSA sequencer";
+  }
+
   std::unique_ptr<MidiOutput> openOutput(int index, int) override {
     auto port = openListed<RtMidiOut>(m_outputs, index, "out");
-    return port ? std::make_unique<RtMidiOutput>(std::move(port)) : nullptr;
+    if (!port) return nullptr;
+    const RtMidi::Api api = port->getCurrentApi();
+    return std::make_unique<RtMidiOutput>(std::move(port), api);
   }
 
   std::unique_ptr<MidiInput> openInput(int index) override {
@@ -239,17 +239,17 @@ class RtMidiService final : public MidiService {
     const std::string& id = list.ids[index];
     const size_t cut = id.find('\n');
     const std::string apiName = id.substr(0, cut), portName = id.substr(cut + 1);
-    for (const Api& api : apis()) {
+    for (const Api& api : apis(findServices())) {
       if (api.name != apiName) continue;
       try {
         auto port = makePort<Port>(api.api);
-        Outcome outcome;
-        port->setErrorCallback(&noteOutcome, &outcome);
+        RtMidiReports reports;
+        port->setErrorCallback(&RtMidiReports::callback, &reports);
         const unsigned count = port->getPortCount();
         for (unsigned i = 0; i < count; ++i) {
           if (port->getPortName(i) != portName) continue;
           port->openPort(i, ownPortName);
-          if (outcome.failed || !port->isPortOpen()) return nullptr;
+          if (reports.outcome == PieceOutcome::failed || !port->isPortOpen()) return nullptr;
           if (std::is_same_v<Port, RtMidiOut> && api.api == RtMidi::UNIX_JACK)
             std::this_thread::sleep_for(kConnectTime);
           return port;
@@ -260,6 +260,7 @@ class RtMidiService final : public MidiService {
     return nullptr;
   }
 
+  Services m_services;  // as found when the lists were taken
   MidiPortList m_outputs, m_inputs;
 };
 

@@ -57,6 +57,36 @@ TEST_F(MidiServiceTest, InputWhosePortOrBufferCannotBeMadeOpensNone) {
   // The fixture checks that the port opened for nothing was released.
 }
 
+// Descriptions the C locale cannot convert (an en dash, Japanese, a name
+// longer than the 127 bytes kept) still give readable entries: characters
+// the ANSI code page lacks become '?' or a close equivalent, one byte each in
+// a single-byte code page, and the rest of the name stands.
+TEST_F(MidiServiceTest, DescriptionsBeyondTheCLocaleKeepReadableNames) {
+  const std::string longName = "Studio " + std::string(140, 'x');
+  const std::string script =
+      std::string(
+          "port out {0A1B2C3D-0006-4000-8000-00000000000F} 1 1 0 0 0 - Synth \xe2\x80\x93 Bank\n") +
+      "port out {0A1B2C3D-0007-4000-8000-000000000010} 1 1 0 0 0 - "
+      "\xe3\x82\xb7\xe3\x83\xb3\xe3\x82\xbb Out\n" +
+      "port in {0A1B2C3D-0008-4000-8000-000000000011} 0 1 0 0 0 - " + longName + "\xe2\x80\x93\n";
+  auto midi = withRecorder(script, [] { return byteloom::createMidiService(); });
+  ASSERT_TRUE(midi);
+  const std::vector<std::string>& outs = midi->outputs().names;
+  ASSERT_EQ(outs.size(), 2u);
+  const bool singleByte = GetACP() != 932 && GetACP() != 936 && GetACP() != 949 && GetACP() != 950;
+  EXPECT_EQ(outs[0].substr(0, 6), "Synth ") << outs[0];
+  EXPECT_EQ(outs[0].substr(outs[0].size() - 5), " Bank") << outs[0];
+  if (singleByte) {
+    EXPECT_EQ(outs[0].size(), 12u) << outs[0];
+    EXPECT_EQ(outs[1], "??? Out");
+  }
+  EXPECT_GT(outs[1].size(), 4u);
+  EXPECT_EQ(outs[1].substr(outs[1].size() - 4), " Out") << outs[1];
+  ASSERT_EQ(midi->inputs().names.size(), 1u);
+  EXPECT_EQ(midi->inputs().names[0], longName.substr(0, 127));
+  EXPECT_EQ(midi->outputs().listText(), outs[0] + "," + outs[1]);
+}
+
 // A caller whose thread is in COM's multithreaded apartment: the service's
 // own initialisation is refused there, so it must not uninitialise COM when
 // it goes, which would tear down the caller's COM under it.

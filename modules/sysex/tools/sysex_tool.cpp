@@ -115,6 +115,8 @@ int listPorts() {
   for (const std::string& name : midi->inputs().names) std::printf("  %s\n", name.c_str());
   std::printf("Outputs:\n");
   for (const std::string& name : midi->outputs().names) std::printf("  %s\n", name.c_str());
+  const std::string why = midi->whyNoPorts();
+  if (!why.empty()) std::fprintf(stderr, "sysex_tool: %s\n", why.c_str());
   return 0;
 }
 

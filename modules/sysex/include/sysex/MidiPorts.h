@@ -63,6 +63,10 @@ class MidiService {
   // each); they are not refreshed.
   virtual const MidiPortList& outputs() const = 0;
   virtual const MidiPortList& inputs() const = 0;
+  // When both lists are empty, one sentence for the user that says what the
+  // service found instead (for instance that no JACK server is running);
+  // empty when there are ports.
+  virtual std::string whyNoPorts() const = 0;
   // Opens the output at `index` of outputs(), found again by its identifier;
   // `sampleRate` (Hz) is passed to services that take one. Null when the
   // index is out of range, the port has gone, or it cannot be opened.
