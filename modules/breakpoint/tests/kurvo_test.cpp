@@ -77,11 +77,10 @@ class Kurvo : public ::testing::TestWithParam<GuiNotify> {
 };
 
 std::string mode_name(const ::testing::TestParamInfo<GuiNotify>& info) {
-  return info.param == GuiNotify::kImmediate ? "Immediate" : "Deferred";
+  return kurvo_test::notify_name(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(Notify, Kurvo,
-                         ::testing::Values(GuiNotify::kImmediate, GuiNotify::kDeferred), mode_name);
+INSTANTIATE_TEST_SUITE_P(Notify, Kurvo, ::testing::ValuesIn(kurvo_test::kNotifyModes), mode_name);
 
 // ---- Pins and start-up ---------------------------------------------------
 
@@ -726,7 +725,9 @@ std::string read_file(const std::string& path) {
 // A patch file as plughost runs it, with the host's notify mode chosen.
 plughost::PatchRun load_example(const std::string& name, GuiNotify notify) {
   std::string text = read_file(std::string(KURVO_EXAMPLES_DIR) + "/" + name);
-  const char* mode = notify == GuiNotify::kImmediate ? "immediate" : "deferred";
+  const char* mode = notify == GuiNotify::kImmediate  ? "immediate"
+                     : notify == GuiNotify::kDeferred ? "deferred"
+                                                      : "every_write";
   text.insert(text.find('{') + 1, std::string("\"gui_notify\": \"") + mode + "\", ");
   return plughost::load_patch(text, KURVO_EXAMPLES_DIR);
 }
