@@ -18,6 +18,8 @@
 #include "breakpoint/node_store.h"
 #ifdef _WIN32
 #include "gdi_import_counter.h"
+#else
+#include "platform/win32.h"
 #endif
 #include "kurvo_fixture.h"
 #include "plughost/panel.h"
@@ -411,6 +413,45 @@ TEST(KurvoPaint, NoGdiObjectSurvivesAPaint) {
     EXPECT_GE(counter.made(), 1001 * (solid ? 6 : 2));
 #endif
   }
+}
+
+// A paint makes three pens (scale, curve, nodes). Whichever of them GDI
+// cannot make, alone or with the ones after it, the paint gives the host's
+// DC back with the host's pen selected, and leaves no pen or brush alive.
+TEST(KurvoPaint, APenThatCannotBeMadeLeavesTheHostsDcAsItWas) {
+  KurvoHost h;
+  h.preset("Solid Nodes", 1);
+  h.preset("nodes", "(0,5)(3,8)(7,1)(10,5)");
+  h.open_restored();
+  h.size(200, 100);
+  platform::Canvas canvas(200, 100);
+  HPEN hostPen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+  ASSERT_NE(hostPen, nullptr);
+  HGDIOBJ canvasPen = SelectObject(canvas.dc(), hostPen);
+#ifdef _WIN32
+  gdi_import_counter::ImportCounter counter(GetModuleHandleA("Kurvo.dll"));
+  ASSERT_EQ(counter.problem(), "");
+  const auto live = [&] { return counter.live(); };
+  const auto failPens = [&](int skip, int count) { counter.failPens(skip, count); };
+#else
+  const auto live = [] { return platform::live_gdi_objects(); };
+  const auto failPens = [](int skip, int count) { platform::fail_pen_creation(skip, count); };
+#endif
+  const int before = live();
+  for (int skip = 0; skip < 3; ++skip) {
+    for (int count : {1, 3}) {
+      SCOPED_TRACE("pens " + std::to_string(skip + 1) + " to " + std::to_string(skip + count) +
+                   " fail");
+      failPens(skip, count);
+      h.paint(canvas.dc());
+      failPens(0, 0);
+      EXPECT_EQ(live(), before);
+      // Selecting the host's pen again answers the pen the paint left selected.
+      EXPECT_EQ(SelectObject(canvas.dc(), hostPen), static_cast<HGDIOBJ>(hostPen));
+    }
+  }
+  SelectObject(canvas.dc(), canvasPen);
+  DeleteObject(hostPen);
 }
 
 // ---- Dragging ---------------------------------------------------------------
