@@ -297,6 +297,35 @@ TEST_P(Kurvo, NodesAndInitConfigBothEmptyGiveNoNodes) {
   for (int x = 8; x < 200; ++x) EXPECT_NE(at(p, x, 50), kLine);
 }
 
+// A report of "nodes" or of an axis array that holds what the panel last
+// wrote or read there (empty texts included) is the panel's own: it changes
+// nothing and writes nothing. Otherwise a host that reports every write
+// would keep the panel writing.
+TEST_P(Kurvo, AReportOfWhatThePanelAlreadyShowsWritesNothing) {
+  const auto report_all = [&] {
+    const int writes = h.k().gui()->pin_writes();
+    for (const char* pin : {"nodes", "X Array Out", "Y Array Out"}) {
+      h.k().gui()->pin_changed(h.pin(pin), false);
+    }
+    EXPECT_EQ(h.k().gui()->pin_writes(), writes);
+  };
+  h.open_restored();  // "nodes" and "Init Config" both empty
+  report_all();
+  EXPECT_EQ(h.nodes(), "");
+  h.set("Init Config", "(1,1)(2,2)");
+  h.set("nodes", "(5,5)");
+  h.set("nodes", "");  // stands for the init config now
+  EXPECT_EQ(h.nodes(), "(1,1)(2,2)");
+  report_all();
+  h.size(200, 100);
+  h.drag(20, 90, 31, 77);  // the first node, at (20, 90), by mouse
+  const std::string edited = h.nodes();
+  EXPECT_NE(edited, "(1,1)(2,2)");
+  report_all();
+  EXPECT_EQ(h.nodes(), edited);
+  EXPECT_EQ(h.xs().substr(0, 4), "1.55");
+}
+
 // ---- Painting ---------------------------------------------------------------
 
 TEST_P(Kurvo, WorkedExample) {

@@ -88,13 +88,14 @@ int truncCount(float v);  // truncation toward zero, saturating at the int range
 // Invariant: a change report of "nodes" or of an axis array is the editor's
 // own, and is dropped, exactly when (a) it arrives while Busy is held (an
 // own write or the applying of a change is under way: a host reporting at
-// once reports from inside it), or (b) the pin holds the recorded text
-// (both arrays theirs; for an empty "nodes" text, with the init config it
-// was read with): the store then holds what applying that text gives (for
-// an empty text and an empty init config: keeps what it held), so applying
-// it again would change nothing and, on a host that reports every write,
-// would write the same text and be reported again without end. Whoever
-// changes the store otherwise forgets the record it no longer follows.
+// once reports from inside it), or (b) the pins hold the recorded texts:
+// "nodes" the text the store was last applied from or written as (for an
+// empty text, with the same init config; with both empty the store kept
+// what it held), or both arrays the texts last published from the store as
+// it is now. Applying such a report would change nothing, and on a host
+// that reports every write it would write the same texts and be reported
+// again without end. Whoever changes the store otherwise forgets the record
+// it no longer follows.
 class OwnWrites {
  public:
   explicit OwnWrites(SEGuiModule_base& editor) : m_editor(editor) {}
