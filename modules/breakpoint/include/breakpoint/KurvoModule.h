@@ -83,7 +83,10 @@ int truncCount(float v);  // truncation toward zero, saturating at the int range
 // The editor's record of its own writes to the pins whose change reports
 // it acts on ("nodes", "X Array Out", "Y Array Out", and "# Points" beside
 // them), and the one way it makes those writes. A member of the editor,
-// living as long as it; it writes through the editor's pin handles.
+// living as long as it; it writes through the editor's pin handles. The
+// editor's writes of the other pins need no record: their reports only copy
+// the value into the editor (zoom and scroll write back only a value that
+// differs from the one they took), so they settle at once.
 //
 // Invariant: a change report of "nodes" or of an axis array is the editor's
 // own, and is dropped, exactly when (a) it arrives while Busy is held (an
