@@ -75,4 +75,10 @@ int live_gdi_objects() {
 #endif
 }
 
+#if !defined(_WIN32)
+void fail_pen_creation(int skip, int count) {
+  detail::fail_pen_creation(skip, count);
+}
+#endif
+
 }  // namespace platform

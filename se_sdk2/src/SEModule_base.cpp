@@ -72,6 +72,12 @@ void SEModule_base::EventEntry(void* instance, SEEventRecord* event) {
 intptr_t SEModule_base::Dispatch(int opcode, int index, int value, void* data, float opt) {
   switch (opcode) {
     case se::kOpOpen:
+      // Open once: a second Open would build a second pin array over the
+      // first, leaking it and leaving the module's SEPin pointers dangling,
+      // and run the module's own Open again. Refused; the pins stay.
+      SE_PRECONDITION(!m_opened);
+      if (m_opened) return 0;
+      m_opened = true;
       Open();
       return 0;
     case se::kOpClose:
@@ -126,6 +132,7 @@ intptr_t SEModule_base::Dispatch(int opcode, int index, int value, void* data, f
 // ---- pins -----------------------------------------------------------------
 
 void SEModule_base::Open() {
+  if (m_pins) return;  // built already (a module calling the base Open twice)
   const intptr_t host_count = HostCall(se::kHostPinCount);
   const int count = host_count > 0 ? static_cast<int>(host_count) : 0;
   if (count == 0) return;
@@ -166,8 +173,15 @@ void SEModule_base::Open() {
 }
 
 SEPin* SEModule_base::GetPin(int i) {
-  SE_PRECONDITION(m_pins != 0);
-  return m_pins + i;
+  if (m_pins && i >= 0 && i < m_pin_count) return m_pins + i;
+  if (!m_pins) {
+    SE_PRECONDITION(m_pins != 0);
+  } else {
+    SE_PRECONDITION_TEXT(false, "i >= 0 && i < m_pin_count");
+  }
+  // Whatever the module did with it last time, it reads as a fresh pin.
+  m_inert_pin.setStatus(ST_STOP);
+  return &m_inert_pin;
 }
 
 // ---- events ---------------------------------------------------------------

@@ -140,8 +140,89 @@ TEST_P(ProbeTest, NoHostPinsMeansNoPinArray) {
   probe.open();
   EXPECT_EQ(single(probe, "pins"), "pins 0");
   plughost::StderrCapture captured;
-  EXPECT_EQ(single(probe, "get_pin 0"), "get_pin null");
+  EXPECT_EQ(single(probe, "get_pin 0"), "get_pin inert");
   EXPECT_PRECONDITION_REPORT(captured.text(), "m_pins != 0");
+}
+
+// A host may report fewer pins than the module declares, or none. A pin it
+// did not report, asked for all the same, is an inert pin: sending on it
+// reaches nobody, and nothing is read or written outside the pin array.
+TEST_P(ProbeTest, APinTheHostDidNotReportIsInertAndSendsNothing) {
+  for (int count : {0, 2}) {
+    SCOPED_TRACE("the host reports " + std::to_string(count) + " pins");
+    Engine engine(44100.0f, 16);
+    plughost::Instance& probe = add(engine, count);
+    probe.open();
+    plughost::StderrCapture captured;
+    for (int pin : {count, count + 3, 1000, -1}) {
+      const std::string p = std::to_string(pin);
+      EXPECT_EQ(single(probe, "get_pin " + p), "get_pin inert");
+      command(probe, "send_midi 0 144 " + p);
+      command(probe, "send_status " + p + " 0 1");
+      EXPECT_EQ(single(probe, "connected " + p), "connected " + p + " 0");
+      EXPECT_EQ(single(probe, "pin_status " + p), "pin_status " + p + " 0");
+    }
+    engine.run(16);
+    EXPECT_TRUE(engine.output_events().empty());
+    EXPECT_PRECONDITION_REPORT(captured.text(),
+                               count == 0 ? "m_pins != 0" : "i >= 0 && i < m_pin_count");
+  }
+}
+
+// A second Open from the host is refused: the module keeps the pins it
+// holds, with their state, and the first pin array is not replaced.
+TEST_P(ProbeTest, ASecondOpenIsRefusedAndThePinsStay) {
+  Engine engine(44100.0f, 16);
+  plughost::Instance& probe = add(engine);
+  engine.run(16);
+  const int level = probe.pins()[probe.pin_index("Level")].processing_index;
+  const std::string l = std::to_string(level);
+  probe.inject(event_at(16, EV_PIN_STATUS, ST_RUN, level));
+  engine.run(16);
+  plughost::testing::take_reports(probe);
+  command(probe, "hold_pin " + l);
+  const std::string pins = single(probe, "pins");
+  plughost::StderrCapture captured;
+  probe.dispatch(se::kOpOpen);
+  EXPECT_PRECONDITION_REPORT(captured.text(), "!m_opened");
+  EXPECT_EQ(single(probe, "held_is " + l), "held_is " + l + " 1");
+  EXPECT_EQ(single(probe, "pin_status " + l), "pin_status " + l + " " + std::to_string(ST_RUN));
+  EXPECT_EQ(single(probe, "pins"), pins);
+}
+
+// Forka and Divara on a host that reports fewer pins than they declare:
+// they run, send only on the outputs the host has, and ask the framework
+// for no pin they lack.
+TEST(PinWalk, ModulesOnAHostReportingFewerPins) {
+  for (const char* library : {"Forka", "Divara_v3", "Divara_v2"}) {
+    for (int count : {0, 1, 2, 3}) {
+      SCOPED_TRACE(std::string(library) + " with " + std::to_string(count) + " host pins");
+      plughost::StderrCapture captured;
+      Engine engine(44100.0f, 16);
+      plughost::Instance& m = engine.add("m", plughost::testing::plugin(library), count);
+      for (size_t k = 0; k < m.pins().size(); ++k) {
+        const plughost::HostPin& pin = m.pins()[k];
+        if (pin.direction == DR_OUT) continue;
+        if (pin.datatype == DT_MIDI_STREAM) {
+          for (uint32_t t : {3u, 9u, 20u}) engine.schedule_midi(m, int(k), t, 0x7F3C90);
+        } else if (pin.datatype == DT_CHOICE) {
+          engine.schedule_value(m, int(k), 8, 1);
+        } else if (pin.datatype == DT_FSAMPLE) {
+          plughost::Signal signal;
+          signal.initial = 0.75f;
+          engine.set_signal(m, int(k), signal);
+        }
+      }
+      engine.run(64);
+      for (const plughost::OutputEvent& e : engine.output_events()) {
+        const int host_pin = m.pin_index(e.pin);
+        EXPECT_GE(m.pins()[host_pin].processing_index, 0) << e.pin;
+        EXPECT_LT(m.pins()[host_pin].processing_index, count) << e.pin;
+      }
+      EXPECT_EQ(captured.text().find("se_sdk2: precondition"), std::string::npos)
+          << captured.text();
+    }
+  }
 }
 
 TEST_P(ProbeTest, IsConnectedAsksTheHost) {

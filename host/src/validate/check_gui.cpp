@@ -1,11 +1,13 @@
 // GUI checks, for modules with a GUI object: opened as a new instance and
 // as a restored one, painted at sizes from 0x0 to 4000x3000, seeded random
 // mouse gestures with every key-state combination, random pin writes from
-// the patch's side and from the panel's side, under both ways a host
-// reports pin changes; the panel window shown, closed and shown again, in
-// the same window and in a new one; and no GDI object left behind.
+// the patch's side and from the panel's side, under each of the three ways
+// a host reports pin changes (inside the write, after the call, after the
+// call for every write, also one that keeps the value); the panel window shown, closed and shown
+// again, in the same window and in a new one; and no GDI object left behind.
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 
 #include "check.h"
@@ -19,10 +21,19 @@ namespace plughost::validate {
 
 namespace {
 
-constexpr GuiNotify kNotifyModes[] = {GuiNotify::kImmediate, GuiNotify::kDeferred};
+constexpr GuiNotify kNotifyModes[] = {GuiNotify::kImmediate, GuiNotify::kDeferred,
+                                      GuiNotify::kEveryWrite};
 
 const char* notify_name(GuiNotify mode) {
-  return mode == GuiNotify::kImmediate ? "immediate" : "deferred";
+  switch (mode) {
+    case GuiNotify::kImmediate:
+      return "immediate";
+    case GuiNotify::kDeferred:
+      return "deferred";
+    case GuiNotify::kEveryWrite:
+      return "every-write";
+  }
+  return "?";
 }
 
 // A module with its GUI side open, as a host shows a panel.
@@ -138,7 +149,7 @@ void check_gui(const Settings& settings) {
   run_check(settings, "gui.crash_with_window_open", [&](Rng& rng) {
     for (int round = 0; round < settings.strictness; ++round) {
       note("window round " + std::to_string(round + 1));
-      Panel p = open_panel(settings, rng, round % 2 ? GuiNotify::kImmediate : GuiNotify::kDeferred,
+      Panel p = open_panel(settings, rng, kNotifyModes[size_t(round) % std::size(kNotifyModes)],
                            rng.chance(2));
       if (!p.gui()->panel_window()) return Outcome::skip("no panel window can be made here");
       // Shown, used and closed with the window kept (a host that hides a

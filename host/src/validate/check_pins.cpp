@@ -1,12 +1,14 @@
 // Pin list checks: the walk through GetPinProperties ends, each entry's
 // texts, codes and flags are ones a host knows, choice lists are well
-// formed, and no entry has a flag combination that the framework's checking
-// build refuses.
+// formed, no entry has a flag combination that the framework's checking
+// build refuses, and the module runs on a host that reports fewer pins than
+// it declares.
 #include <cstring>
 #include <set>
 
 #include "check.h"
 #include "plughost/engine.h"
+#include "random_inputs.h"
 #include "se_sdk2/host_opcodes.h"
 #include "text_checks.h"
 
@@ -137,6 +139,42 @@ void check_pins(const Settings& settings) {
       }
     }
     return faults.outcome();
+  });
+
+  // The host answers the pin count (host opcode 14) and the framework's pin
+  // walk stops there: a host may report fewer pins than the module
+  // declares, down to none. The module gets inputs on what the host has
+  // (MIDI reaches it whatever its pins), its panel is used, and it must
+  // neither crash nor reach past the pins it got.
+  run_check(settings, "pins.crash_with_fewer_host_pins", [&](Rng& rng) {
+    const int declared = static_cast<int>(pins.size());
+    if (declared == 0) return Outcome::skip("the module declares no pins");
+    std::set<int> counts = {0, 1, declared - 1};
+    for (int count : counts) {
+      if (count >= declared) continue;
+      note("the host reports " + std::to_string(count) + " of " + std::to_string(declared) +
+           " pins");
+      Engine engine(44100.0f, 64);
+      Instance& m = engine.add("m", settings.library, count);
+      preset_pins(m, rng);
+      for (size_t k = 0; k < m.pins().size(); ++k) {
+        const HostPin& pin = m.pins()[k];
+        if (pin.datatype == DT_FSAMPLE && pin.direction != DR_OUT) {
+          engine.set_signal(m, int(k), make_signal(SignalKind::kNoise, rng, 1024));
+        }
+      }
+      schedule_random_events(engine, m, rng, 32, 0, 1024, false);
+      engine.run(0);
+      if (m.has_gui()) {
+        m.gui()->open(rng.chance(2));
+        for (int n = 0; n < 4; ++n) {
+          random_gesture(*m.gui(), rng, int(rng.below(16)));
+          panel_write(engine, m, rng);
+        }
+      }
+      engine.run(1024);
+    }
+    return Outcome::pass();
   });
 }
 

@@ -137,8 +137,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
   plughost::Engine engine;
-  engine.set_gui_notify(in.ConsumeBool() ? plughost::GuiNotify::kImmediate
-                                         : plughost::GuiNotify::kDeferred);
+  engine.set_gui_notify(
+      in.PickValueInArray({plughost::GuiNotify::kImmediate, plughost::GuiNotify::kDeferred,
+                           plughost::GuiNotify::kEveryWrite}));
   plughost::Instance& k = engine.add("k", KURVO_PLUGIN_PATH);
   plughost::GuiSide& gui = *k.gui();
   const bool restored = in.ConsumeBool();

@@ -62,8 +62,9 @@ void KurvoEditor::GuiOpen(bool flag) {
   SEGuiModule_base::GuiOpen(flag);
   // 1. A new instance: the defaults into the pins.
   if (!flag) {
-    setPinText(kPinNodes, "");
-    setPinText(kPinInitConfig, std::string(kDefaultInitConfig));
+    m_own.clearNodes();
+    // Not a watched pin: its report only copies the text.
+    GetPin(kPinInitConfig)->SetValueText(std::string(kDefaultInitConfig));
     setPinFloat(kPinMaxPoints, static_cast<float>(m_maxPoints));
     setPinInt(kPinBackground, static_cast<int>(m_backgroundColour));
     setPinInt(kPinScale, static_cast<int>(m_scaleColour));
@@ -83,8 +84,7 @@ void KurvoEditor::GuiOpen(bool flag) {
   m_initConfig = pinText(kPinInitConfig);
   takeMaxPoints(pinFloat(kPinMaxPoints));
   m_nodes = NodeStore();
-  m_wroteNodesValid = false;
-  m_wroteArraysValid = false;
+  m_own.forgetAll();
   // 5-6.
   readColourPins();
   takeZoom(pinFloat(kPinZoom), true);
@@ -108,70 +108,49 @@ void KurvoEditor::readColourPins() {
   requestRedraw();
 }
 
-void KurvoEditor::writeNodesText(const std::string& text) {
-  m_wroteNodes = text;
-  m_wroteNodesValid = true;
-  const bool applying = m_applying;
-  m_applying = true;  // its report, at once or later, is this write's
-  setPinText(kPinNodes, text);
-  m_applying = applying;
-}
-
 void KurvoEditor::applyNodePin() {
   const std::string text = pinText(kPinNodes);
   if (text.empty()) {
     if (m_initConfig.empty()) {
-      // Nothing to read: the store keeps its nodes, and the outputs show them.
-      setPinText(kPinNodes, "");
+      // Nothing to read: the store keeps its nodes, and the outputs show
+      // them. The write leaves "nodes" as it was; its report is dropped.
+      m_own.writeNodes("", m_initConfig);
       publishOutputs();
       requestRedraw();
       return;
     }
     // The init config stands in: read it now (a host that reports the write
-    // at once would drop the report while applying is set) and write it.
+    // at once reports it while this change is still being applied) and
+    // write it.
     const bool complete = m_nodes.parseNodeText(m_initConfig, m_initConfig);
-    writeNodesText(m_initConfig);
+    m_own.writeNodes(m_initConfig, m_initConfig);
     if (complete) {
       publishOutputs();
     } else {
-      m_wroteArraysValid = false;
+      m_own.forgetOutputs();  // the outputs keep what they held
     }
     requestRedraw();
     return;
   }
   const bool complete = m_nodes.parseNodeText(text, m_initConfig);
-  m_wroteNodes = text;  // the store holds what this text gives
-  m_wroteNodesValid = true;
+  m_own.readNodes(text, m_initConfig);
   if (complete) {
     publishOutputs();
   } else {
-    m_wroteArraysValid = false;  // the outputs keep what they held
+    m_own.forgetOutputs();  // the outputs keep what they held
   }
   requestRedraw();
 }
 
 void KurvoEditor::publishOutputs() {
-  AxisArrays arrays = m_nodes.formatAxisArrays();
-  m_wroteX = std::move(arrays.x);
-  m_wroteY = std::move(arrays.y);
-  m_wroteArraysValid = true;
-  const bool writing = m_writing;
-  m_writing = true;  // the reports of these writes are ours
-  setPinText(kPinXArray, m_wroteX);
-  setPinText(kPinYArray, m_wroteY);
-  setPinFloat(kPinCount, m_nodes.pointCount());
-  m_writing = writing;
+  m_own.writeOutputs(m_nodes.formatAxisArrays(), m_nodes.pointCount());
 }
 
 void KurvoEditor::publishNodes() {
   const std::string text = m_nodes.formatNodeText();
-  const bool writing = m_writing;
-  m_writing = true;
+  OwnWrites::Busy busy(m_own);
   publishOutputs();
-  m_wroteNodes = text;
-  m_wroteNodesValid = true;
-  setPinText(kPinNodes, text);
-  m_writing = writing;
+  m_own.writeNodes(text, m_initConfig);
 }
 
 void KurvoEditor::requestRedraw() {
@@ -231,11 +210,9 @@ void KurvoEditor::OnGuiPinChanged(SEGuiPinHandle* handle) {
   const int pin = handle->getIndex();
   switch (pin) {
     case kPinNodes: {
-      if (m_writing || m_joining || m_applying) return;
-      if (m_wroteNodesValid && pinText(kPinNodes) == m_wroteNodes) return;  // the store has it
-      m_applying = true;
+      if (m_own.ownNodesReport(pinText(kPinNodes), m_initConfig)) return;
+      OwnWrites::Busy busy(m_own);
       applyNodePin();
-      m_applying = false;
       return;
     }
     case kPinZoom:
@@ -268,20 +245,18 @@ void KurvoEditor::OnGuiPinChanged(SEGuiPinHandle* handle) {
       return;
     case kPinXArray:
     case kPinYArray: {
-      if (m_writing || m_applying || m_joining) return;
       const std::string x = pinText(kPinXArray);
       const std::string y = pinText(kPinYArray);
-      if (m_wroteArraysValid && x == m_wroteX && y == m_wroteY) return;  // published by us
-      m_joining = true;
+      if (m_own.ownArraysReport(x, y)) return;
+      OwnWrites::Busy busy(m_own);
       const bool complete = m_nodes.parseNodeText(joinAxisArrays(x, y), m_initConfig);
-      m_wroteNodesValid = false;  // "nodes" keeps its text; the store no longer follows it
+      m_own.forgetNodes();  // "nodes" keeps its text; the store no longer follows it
       if (complete) {
         publishOutputs();
       } else {
-        m_wroteArraysValid = false;
+        m_own.forgetOutputs();
       }
       requestRedraw();
-      m_joining = false;
       return;
     }
     case kPinCount:

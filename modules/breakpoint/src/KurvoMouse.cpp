@@ -166,20 +166,17 @@ void KurvoEditor::fit() {
 
 void KurvoEditor::reset() {
   m_nodes.parseNodeText("", "");  // count 0
-  m_wroteNodesValid = false;
-  m_wroteArraysValid = false;
+  m_own.forgetAll();
   m_clickX = m_clickY = 0;
   m_zoom = 1.0f;
   m_scroll = 0.0f;
   // "nodes" empty, then the refill from the init config that applyNodePin
   // makes of it, here and now on every host. Left to the report of this
   // write, the refill would be lost on a host that reports at once: that
-  // report arrives while applying is set, and is dropped.
-  const bool applying = m_applying;
-  m_applying = true;
-  setPinText(kPinNodes, "");
+  // report arrives while the reset is under way, and is dropped.
+  OwnWrites::Busy busy(m_own);
+  m_own.clearNodes();
   applyNodePin();
-  m_applying = applying;
 }
 
 void KurvoEditor::OnButtonUp(SEWndInfo* wi, int flags, SEPoint point) {

@@ -3,6 +3,10 @@
 // LineTo, Polyline and FillRect only. Every pen and brush is made and
 // deleted within the call.
 //
+// Pens go through PenSlot, which on every path, a pen that GDI could not
+// make included, selects back the pen the host's device context held and
+// deletes every pen it made: the host gets its DC back as it gave it.
+//
 // Safeguards: every float becomes a pixel by a saturating conversion
 // (kurvo::truncPixel, kurvo::roundPixel); negative panel sizes count as 0;
 // and the X-tick loop visits only the ticks that can fall inside the panel
@@ -32,11 +36,54 @@ int panelSize(int32_t v) {
   return std::clamp<int32_t>(v, 0, kPixelLimit);
 }
 
+// The pen slot of the host's device context for the length of one drawing
+// step. use() makes a solid pen and selects it, deleting the pen of ours it
+// replaces; the pen the DC held before the first of ours is selected back
+// and the last pen of ours deleted when the slot goes. A pen that cannot be
+// made (or selected) puts the DC's own pen back at once: drawing goes on
+// with it, and nothing of ours stays selected or alive.
+class PenSlot {
+ public:
+  explicit PenSlot(HDC dc) : m_dc(dc) {}
+  ~PenSlot() { restore(); }
+  PenSlot(const PenSlot&) = delete;
+  PenSlot& operator=(const PenSlot&) = delete;
+
+  void use(int width, COLORREF colour) {
+    HPEN pen = CreatePen(PS_SOLID, width, colour);
+    HGDIOBJ replaced = pen ? SelectObject(m_dc, pen) : nullptr;
+    if (!replaced) {
+      if (pen) DeleteObject(pen);
+      restore();
+      return;
+    }
+    if (m_ours) {
+      DeleteObject(m_ours);  // no longer selected
+    } else {
+      m_original = replaced;
+    }
+    m_ours = pen;
+  }
+
+ private:
+  void restore() {
+    if (!m_ours) return;
+    SelectObject(m_dc, m_original);
+    DeleteObject(m_ours);
+    m_ours = nullptr;
+    m_original = nullptr;
+  }
+
+  HDC m_dc;
+  HGDIOBJ m_original = nullptr;  // the DC's pen before ours; set while m_ours is
+  HPEN m_ours = nullptr;         // the pen of ours now selected, or null
+};
+
 }  // namespace
 
 void KurvoEditor::drawScale(HDC dc, int w, int h) {
-  HPEN pen = CreatePen(PS_SOLID, 1, drawn(m_scaleColour));
-  HGDIOBJ previous = SelectObject(dc, pen);
+  PenSlot pen(dc);
+  pen.use(1, drawn(m_scaleColour));
   const float hH = static_cast<float>(h) * 0.5f;
   const float hW = static_cast<float>(w) * 0.5f * m_zoom;
 
@@ -81,9 +128,6 @@ void KurvoEditor::drawScale(HDC dc, int w, int h) {
     MoveToEx(dc, 1, y, nullptr);
     LineTo(dc, j % 5 == 0 ? 7 : 4, y);
   }
-
-  SelectObject(dc, previous);
-  DeleteObject(pen);
 }
 
 void KurvoEditor::Paint(HDC dc, SEWndInfo* wi) {
@@ -105,8 +149,8 @@ void KurvoEditor::Paint(HDC dc, SEWndInfo* wi) {
   if (m_hideScale == 0) drawScale(dc, w, h);
 
   // 3. Curve.
-  HPEN linePen = CreatePen(PS_SOLID, m_lineWidth + 1, drawn(m_lineColour));
-  HGDIOBJ previous = SelectObject(dc, linePen);
+  PenSlot pen(dc);
+  pen.use(m_lineWidth + 1, drawn(m_lineColour));
   const auto nodes = m_nodes.nodes();
   for (size_t i = 0; i < nodes.size(); ++i) {
     float fx = xs * nodes[i].x + 0.5f - m_scroll;
@@ -122,9 +166,7 @@ void KurvoEditor::Paint(HDC dc, SEWndInfo* wi) {
   }
 
   // 4. Node squares.
-  HPEN nodePen = CreatePen(PS_SOLID, 1, drawn(m_nodeColour));
-  SelectObject(dc, nodePen);
-  DeleteObject(linePen);
+  pen.use(1, drawn(m_nodeColour));  // deletes the curve pen
   for (size_t i = 0; i < nodes.size(); ++i) {
     const int left = truncPixel(xs * nodes[i].x - 3.5f - m_scroll) + m_padding;
     if (left > w) break;  // this node and all later ones are not drawn
@@ -139,8 +181,5 @@ void KurvoEditor::Paint(HDC dc, SEWndInfo* wi) {
       DeleteObject(brush);
     }
   }
-
-  // 5.
-  SelectObject(dc, previous);
-  DeleteObject(nodePen);
+  // 5. The slot selects the DC's pen back and deletes the node pen.
 }

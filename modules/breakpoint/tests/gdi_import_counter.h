@@ -8,6 +8,9 @@
 // The count is only as good as the imports it sees: problem() names any
 // other GDI32 import that makes an object, or an import by ordinal, which
 // the counter would miss.
+//
+// It can also make the library's CreatePen fail (failPens), as GDI does when
+// the process has no GDI objects left.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +27,8 @@ namespace detail {
 struct Counts {
   std::set<HGDIOBJ> live;  // made through a counted import, not deleted since
   int made = 0;
+  int pensBeforeFailure = 0;  // CreatePen calls that still succeed, then
+  int pensToFail = 0;         // this many fail
 };
 inline Counts& counts() {
   static Counts c;
@@ -36,6 +41,13 @@ inline void note(HGDIOBJ object) {
 }
 
 inline HPEN WINAPI countedCreatePen(int style, int width, COLORREF colour) {
+  Counts& c = counts();
+  if (c.pensBeforeFailure > 0) {
+    --c.pensBeforeFailure;
+  } else if (c.pensToFail > 0) {
+    --c.pensToFail;
+    return nullptr;
+  }
   HPEN pen = CreatePen(style, width, colour);
   note(pen);
   return pen;
@@ -128,6 +140,12 @@ class ImportCounter {
   int live() const { return static_cast<int>(detail::counts().live.size()); }
   // Every pen and brush made through them since the counter began.
   int made() const { return detail::counts().made; }
+  // Of the library's CreatePen calls from now on, the first `skip` succeed
+  // and the `count` after them answer null; (0, 0) ends it.
+  void failPens(int skip, int count) {
+    detail::counts().pensBeforeFailure = skip;
+    detail::counts().pensToFail = count;
+  }
 
  private:
   std::vector<std::pair<detail::Slot*, detail::Slot>> m_restore;

@@ -139,7 +139,7 @@ TEST(KurvoBadInput, PanelSizes) {
                        {INT_MAX, INT_MAX},
                        {INT_MIN, 50}}) {
     SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(ht));
-    for (GuiNotify notify : {GuiNotify::kImmediate, GuiNotify::kDeferred}) {
+    for (GuiNotify notify : kurvo_test::kNotifyModes) {
       KurvoHost h(notify);
       h.preset("nodes", "(0,2)(4,8)(10,5)");
       h.preset("Solid Nodes", 1);
@@ -176,7 +176,7 @@ TEST(KurvoBadInput, AHundredThousandNodes) {
   for (int i = 0; i < 100000; ++i) {
     text += "(" + std::to_string(i * 0.0001) + "," + std::to_string(i % 10) + ")";
   }
-  for (GuiNotify notify : {GuiNotify::kImmediate, GuiNotify::kDeferred}) {
+  for (GuiNotify notify : kurvo_test::kNotifyModes) {
     KurvoHost h(notify);
     h.preset("nodes", text);
     h.open_restored();

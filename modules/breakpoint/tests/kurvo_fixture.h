@@ -18,6 +18,23 @@ namespace kurvo_test {
 
 using plughost::GuiNotify;
 
+// Every way a host may report the panel's own pin writes: inside the write,
+// after the call that wrote, and after the call for every write, also one
+// that leaves the value as it was. Each scenario runs under all three.
+inline constexpr GuiNotify kNotifyModes[] = {GuiNotify::kImmediate, GuiNotify::kDeferred,
+                                             GuiNotify::kEveryWrite};
+inline const char* notify_name(GuiNotify notify) {
+  switch (notify) {
+    case GuiNotify::kImmediate:
+      return "Immediate";
+    case GuiNotify::kDeferred:
+      return "Deferred";
+    case GuiNotify::kEveryWrite:
+      return "EveryWrite";
+  }
+  return "?";
+}
+
 class KurvoHost {
  public:
   explicit KurvoHost(GuiNotify notify = GuiNotify::kDeferred, const std::string& library = "")
@@ -28,6 +45,7 @@ class KurvoHost {
   }
 
   plughost::Engine& engine() { return *engine_; }
+  bool every_write() const { return engine_->gui_notify() == GuiNotify::kEveryWrite; }
   plughost::Instance& k() { return *k_; }
   int pin(const std::string& name) const { return k_->pin_index(name); }
 
@@ -38,16 +56,17 @@ class KurvoHost {
   void open_restored() { k_->gui()->open(true); }
 
   // After open: a value from outside (another module, the patch editor),
-  // reported to the panel as the host reports it.
+  // reported to the panel as the host reports it: changes only, or every
+  // write on a host that reports every write.
   void set(const std::string& name, const std::string& text) {
     const int p = pin(name);
-    if (k_->pins()[p].text == text) return;  // the host reports changes only
+    if (k_->pins()[p].text == text && !every_write()) return;
     k_->set_text(p, text);
     k_->gui()->pin_changed(p, false);
   }
   void set(const std::string& name, double value) {
     const int p = pin(name);
-    if (k_->pins()[p].value == value) return;
+    if (k_->pins()[p].value == value && !every_write()) return;
     k_->set_value(p, value);
     k_->gui()->pin_changed(p, false);
   }

@@ -18,6 +18,8 @@
 #include "breakpoint/node_store.h"
 #ifdef _WIN32
 #include "gdi_import_counter.h"
+#else
+#include "platform/win32.h"
 #endif
 #include "kurvo_fixture.h"
 #include "plughost/panel.h"
@@ -77,11 +79,10 @@ class Kurvo : public ::testing::TestWithParam<GuiNotify> {
 };
 
 std::string mode_name(const ::testing::TestParamInfo<GuiNotify>& info) {
-  return info.param == GuiNotify::kImmediate ? "Immediate" : "Deferred";
+  return kurvo_test::notify_name(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(Notify, Kurvo,
-                         ::testing::Values(GuiNotify::kImmediate, GuiNotify::kDeferred), mode_name);
+INSTANTIATE_TEST_SUITE_P(Notify, Kurvo, ::testing::ValuesIn(kurvo_test::kNotifyModes), mode_name);
 
 // ---- Pins and start-up ---------------------------------------------------
 
@@ -296,6 +297,35 @@ TEST_P(Kurvo, NodesAndInitConfigBothEmptyGiveNoNodes) {
   for (int x = 8; x < 200; ++x) EXPECT_NE(at(p, x, 50), kLine);
 }
 
+// A report of "nodes" or of an axis array that holds what the panel last
+// wrote or read there (empty texts included) is the panel's own: it changes
+// nothing and writes nothing. Otherwise a host that reports every write
+// would keep the panel writing.
+TEST_P(Kurvo, AReportOfWhatThePanelAlreadyShowsWritesNothing) {
+  const auto report_all = [&] {
+    const int writes = h.k().gui()->pin_writes();
+    for (const char* pin : {"nodes", "X Array Out", "Y Array Out"}) {
+      h.k().gui()->pin_changed(h.pin(pin), false);
+    }
+    EXPECT_EQ(h.k().gui()->pin_writes(), writes);
+  };
+  h.open_restored();  // "nodes" and "Init Config" both empty
+  report_all();
+  EXPECT_EQ(h.nodes(), "");
+  h.set("Init Config", "(1,1)(2,2)");
+  h.set("nodes", "(5,5)");
+  h.set("nodes", "");  // stands for the init config now
+  EXPECT_EQ(h.nodes(), "(1,1)(2,2)");
+  report_all();
+  h.size(200, 100);
+  h.drag(20, 90, 31, 77);  // the first node, at (20, 90), by mouse
+  const std::string edited = h.nodes();
+  EXPECT_NE(edited, "(1,1)(2,2)");
+  report_all();
+  EXPECT_EQ(h.nodes(), edited);
+  EXPECT_EQ(h.xs().substr(0, 4), "1.55");
+}
+
 // ---- Painting ---------------------------------------------------------------
 
 TEST_P(Kurvo, WorkedExample) {
@@ -412,6 +442,45 @@ TEST(KurvoPaint, NoGdiObjectSurvivesAPaint) {
     EXPECT_GE(counter.made(), 1001 * (solid ? 6 : 2));
 #endif
   }
+}
+
+// A paint makes three pens (scale, curve, nodes). Whichever of them GDI
+// cannot make, alone or with the ones after it, the paint gives the host's
+// DC back with the host's pen selected, and leaves no pen or brush alive.
+TEST(KurvoPaint, APenThatCannotBeMadeLeavesTheHostsDcAsItWas) {
+  KurvoHost h;
+  h.preset("Solid Nodes", 1);
+  h.preset("nodes", "(0,5)(3,8)(7,1)(10,5)");
+  h.open_restored();
+  h.size(200, 100);
+  platform::Canvas canvas(200, 100);
+  HPEN hostPen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+  ASSERT_NE(hostPen, nullptr);
+  HGDIOBJ canvasPen = SelectObject(canvas.dc(), hostPen);
+#ifdef _WIN32
+  gdi_import_counter::ImportCounter counter(GetModuleHandleA("Kurvo.dll"));
+  ASSERT_EQ(counter.problem(), "");
+  const auto live = [&] { return counter.live(); };
+  const auto failPens = [&](int skip, int count) { counter.failPens(skip, count); };
+#else
+  const auto live = [] { return platform::live_gdi_objects(); };
+  const auto failPens = [](int skip, int count) { platform::fail_pen_creation(skip, count); };
+#endif
+  const int before = live();
+  for (int skip = 0; skip < 3; ++skip) {
+    for (int count : {1, 3}) {
+      SCOPED_TRACE("pens " + std::to_string(skip + 1) + " to " + std::to_string(skip + count) +
+                   " fail");
+      failPens(skip, count);
+      h.paint(canvas.dc());
+      failPens(0, 0);
+      EXPECT_EQ(live(), before);
+      // Selecting the host's pen again answers the pen the paint left selected.
+      EXPECT_EQ(SelectObject(canvas.dc(), hostPen), static_cast<HGDIOBJ>(hostPen));
+    }
+  }
+  SelectObject(canvas.dc(), canvasPen);
+  DeleteObject(hostPen);
 }
 
 // ---- Dragging ---------------------------------------------------------------
@@ -726,7 +795,9 @@ std::string read_file(const std::string& path) {
 // A patch file as plughost runs it, with the host's notify mode chosen.
 plughost::PatchRun load_example(const std::string& name, GuiNotify notify) {
   std::string text = read_file(std::string(KURVO_EXAMPLES_DIR) + "/" + name);
-  const char* mode = notify == GuiNotify::kImmediate ? "immediate" : "deferred";
+  const char* mode = notify == GuiNotify::kImmediate  ? "immediate"
+                     : notify == GuiNotify::kDeferred ? "deferred"
+                                                      : "every_write";
   text.insert(text.find('{') + 1, std::string("\"gui_notify\": \"") + mode + "\", ");
   return plughost::load_patch(text, KURVO_EXAMPLES_DIR);
 }

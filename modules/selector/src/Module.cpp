@@ -57,19 +57,25 @@ bool Module::GetPinProperties(int index, SEPinProperties* properties) {
 // channel message.
 void Module::OnPinStatusChange(SEPin*) {}
 
+// A host may report fewer pins than are declared: an output it did not
+// report gets nothing.
+void Module::Send(int pin, unsigned time_stamp, int message) {
+  if (HasPin(pin)) GetPin(pin)->SendMidi(time_stamp, message);
+}
+
 void Module::OnMidiMessage(unsigned time_stamp, int message, short) {
   if ((message & 0xF0) == 0xF0) return;  // system messages: neither routed nor counted
   const int channel = message & 0x0F;
   if (m_previous_choice != m_choice) {
-    GetPin(kMidiOut1)->SendMidi(time_stamp, kAllNotesOff + channel);
-    GetPin(kMidiOut2)->SendMidi(time_stamp, kAllNotesOff + channel);
+    Send(kMidiOut1, time_stamp, kAllNotesOff + channel);
+    Send(kMidiOut2, time_stamp, kAllNotesOff + channel);
   }
   m_previous_choice = m_choice;
   const int forwarded = message & 0x00FFFFFF;
   if (m_choice == 0) {
-    GetPin(kMidiOut1)->SendMidi(time_stamp, forwarded);
+    Send(kMidiOut1, time_stamp, forwarded);
   } else if (m_choice == 1) {
-    GetPin(kMidiOut2)->SendMidi(time_stamp, forwarded);
+    Send(kMidiOut2, time_stamp, forwarded);
   }
 }
 

@@ -103,11 +103,15 @@ void DivaraModule::ComputeThreshold() {
 
 void DivaraModule::SetOutputStatus(int status) {
   const unsigned clock = SampleClock();
+  // A host may report fewer pins than are declared: an output it did not
+  // report is told nothing.
 #if DIVARA_VARIANT == 3
-  for (int pin : {kGateHighOut, kGateLowOut}) GetPin(pin)->SendStatus(clock, status);
+  for (int pin : {kGateHighOut, kGateLowOut}) {
+    if (HasPin(pin)) GetPin(pin)->SendStatus(clock, status);
+  }
 #else
   for (int pin : {kPitchHighOut, kPitchLowOut, kGateHighOut, kGateLowOut}) {
-    GetPin(pin)->SendStatus(clock, status);
+    if (HasPin(pin)) GetPin(pin)->SendStatus(clock, status);
   }
 #endif
   if (status >= ST_RUN) {

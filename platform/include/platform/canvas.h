@@ -62,6 +62,16 @@ struct Image {
 // contexts and bitmaps included), or -1 where the system does not answer.
 int live_gdi_objects();
 
+#if !defined(_WIN32)
+// The Linux layer's failure hook, for tests of drawing code: of the
+// CreatePen calls made from now on, in any thread and any library, the
+// first `skip` succeed and the `count` after them fail (answer null, as GDI
+// does when the process has no GDI objects left); later ones succeed again.
+// A new call replaces what is left of the last; (0, 0) ends it. Windows has
+// no such hook (tests there can redirect a library's imports instead).
+void fail_pen_creation(int skip, int count);
+#endif
+
 // Writes the canvas as an 8-bit RGB PNG. False when the file cannot be written.
 bool write_png(const std::string& path, const Canvas& canvas);
 // Reads a PNG (any colour type; alpha is dropped). Empty when unreadable.

@@ -48,6 +48,10 @@ struct Table {
   std::mutex mutex;
   std::unordered_map<uintptr_t, Object> objects;
   uintptr_t stock[NULL_PEN + 1] = {};
+  // Pen failures asked for by a test (fail_pen_creation): the next
+  // pens_before_failure calls of CreatePen succeed, then pens_to_fail fail.
+  int pens_before_failure = 0;
+  int pens_to_fail = 0;
 
   Table() {
     auto add_stock = [&](int which, Object object) {
@@ -329,6 +333,13 @@ void delete_memory_dc(HDC handle) {
   t.release(brush);
 }
 
+void fail_pen_creation(int skip, int count) {
+  auto& t = table();
+  std::lock_guard lock(t.mutex);
+  t.pens_before_failure = std::max(0, skip);
+  t.pens_to_fail = std::max(0, count);
+}
+
 int live_pens_and_brushes() {
   auto& t = table();
   std::lock_guard lock(t.mutex);
@@ -345,6 +356,12 @@ int live_pens_and_brushes() {
 HPEN CreatePen(int style, int width, COLORREF color) {
   auto& t = table();
   std::lock_guard lock(t.mutex);
+  if (t.pens_before_failure > 0) {
+    --t.pens_before_failure;
+  } else if (t.pens_to_fail > 0) {
+    --t.pens_to_fail;
+    return nullptr;  // as GDI answers when the process has no objects left
+  }
   const uintptr_t handle = platform::detail::new_handle_value();
   // Widths past 65536 (four times the largest canvas) draw as 65536.
   const int64_t magnitude = width < 0 ? -int64_t{width} : int64_t{width};

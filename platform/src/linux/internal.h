@@ -17,6 +17,8 @@ void delete_memory_dc(HDC dc);
 // Pens and brushes alive: not deleted, or deleted while still selected
 // (stock objects not counted).
 int live_pens_and_brushes();
+// See platform::fail_pen_creation.
+void fail_pen_creation(int skip, int count);
 
 // Window queries for window_host.
 std::vector<HWND> child_windows(HWND parent);

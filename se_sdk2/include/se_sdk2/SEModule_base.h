@@ -66,11 +66,22 @@ class SEModule_base {
                     float opt = 0.0f);
   // Clock of the sample being processed, or of the event being delivered.
   unsigned SampleClock();
-  // The i-th processing-side pin. Needs the pins built by Open.
+  // The i-th processing-side pin, for i below GetPinCount(). Never null:
+  // for a pin the host did not report (it may report fewer pins than the
+  // module declares, or none) the answer is this instance's inert pin, and
+  // a checking build reports the precondition ("m_pins != 0" without pins,
+  // "i >= 0 && i < m_pin_count" otherwise). The inert pin reads as a fresh
+  // pin (status 0, no variable, not connected, samples 0) and sends
+  // nothing. Valid until the instance is destroyed.
   SEPin* GetPin(int i);
   // Number of entries of m_pins (0 before Open or without pins).
   int GetPinCount() const {
     return m_pin_count;
+  }
+  // Whether pin i exists and the pin walk reached it: a module that may run
+  // on a host reporting fewer pins than it declares asks before GetPin.
+  bool HasPin(int i) const {
+    return i >= 0 && i < m_pin_count && m_pins[i].IsInitialised();
   }
   void RequestSleep();
   // Posts an event to this instance at time_stamp (not before SampleClock()).
@@ -116,6 +127,8 @@ class SEModule_base {
 
  private:
   int m_pin_count = 0;
+  bool m_opened = false;  // opcode 0 was taken; a second one is refused
+  SEPin m_inert_pin;      // GetPin's answer for a pin the host did not report
 #if SE_SDK_REVISION >= 2230
   // The current process routine; its address and size are answered by opcode 13.
   ProcessRoutine m_process_ref;

@@ -158,7 +158,12 @@ class Probe : public SEModule_base {
                     double(GetPin(int(a))->CurrentSample()));
       Report(text);
     } else if (verb == "get_pin") {
-      Report(std::string("get_pin ") + (GetPin(int(a)) ? "ok" : "null"));
+      const SEPin* pin = GetPin(int(a));
+      Report(std::string("get_pin ") + (!pin ? "null" : pin->IsInitialised() ? "ok" : "inert"));
+    } else if (verb == "hold_pin") {  // keeps GetPin's answer, as a module may
+      m_held = GetPin(int(a));
+    } else if (verb == "held_is") {  // whether the kept pin is still GetPin's answer
+      Report("held_is " + std::to_string(a) + (m_held == GetPin(int(a)) ? " 1" : " 0"));
     } else if (verb == "connected") {
       Report("connected " + std::to_string(a) + " " + (GetPin(int(a))->IsConnected() ? "1" : "0"));
     } else if (verb == "file_name") {
@@ -180,11 +185,12 @@ class Probe : public SEModule_base {
     }
   }
 
-  float* m_in = nullptr;   // "Signal In" samples
-  int32_t m_comm = 0;      // "Comm"
-  float m_level = 0;       // "Level"
-  float* m_out = nullptr;  // "Signal Out" samples
-  int32_t m_dual = 0;      // "Dual"
+  float* m_in = nullptr;    // "Signal In" samples
+  int32_t m_comm = 0;       // "Comm"
+  float m_level = 0;        // "Level"
+  float* m_out = nullptr;   // "Signal Out" samples
+  int32_t m_dual = 0;       // "Dual"
+  SEPin* m_held = nullptr;  // "hold_pin"
 };
 
 #if SE_SDK_REVISION >= 2230

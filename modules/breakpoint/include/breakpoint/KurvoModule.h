@@ -8,19 +8,15 @@
 // Safeguards beyond the plain editing rules (each one a case where those
 // rules alone give a nonsense or host-dependent result; in-range behaviour
 // and pictures are unchanged by them):
-// - Change reports of the editor's own writes are recognised by their value
-//   as well as by the three guards: a report whose pin holds exactly what the
-//   editor last wrote there is its own write coming back. So a host that
-//   reports writes after the call (deferred) ends in the same state as one
-//   that reports them inside the write (immediate): the store is not re-read
-//   from its own, rounded texts after every edit.
-// - publishOutputs guards its own writes (GuiOpen's unguarded write of
-//   "X Array Out" re-joined the curve from mismatched arrays on a host that
-//   reports at once).
+// - The editor's own writes of "nodes" and the outputs, and the reports the
+//   host gives of them, are kept in one place, kurvo::OwnWrites (below). A
+//   host that reports writes inside the call (immediate), after it
+//   (deferred), or after it for every write, also one that keeps the value,
+//   ends in the same state, and no report makes the editor write again.
 // - applyNodePin, when "nodes" is empty, writes the init config text into
 //   "nodes" and reads the nodes from it at once instead of waiting for the
-//   report of that write (which the applying guard drops on a host that
-//   reports at once: the reset then left an empty curve there).
+//   report of that write (which a host that reports at once delivers while
+//   the editor is still applying: the reset then left an empty curve there).
 // - Pin values outside their meaning are brought into range where they
 //   enter (zoom, scroll offset, max points, padding, line width, freeze
 //   choice, colours); see KurvoEditor.cpp. Paint and the mouse convert every
@@ -29,6 +25,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "breakpoint/node_store.h"
@@ -83,6 +80,82 @@ int truncPixel(float v);  // truncation toward zero
 int roundPixel(float v);  // nearest, ties to even
 int truncCount(float v);  // truncation toward zero, saturating at the int range
 
+// The editor's record of its own writes to the pins whose change reports
+// it acts on ("nodes", "X Array Out", "Y Array Out", and "# Points" beside
+// them), and the one way it makes those writes. A member of the editor,
+// living as long as it; it writes through the editor's pin handles. The
+// editor's writes of the other pins need no record: their reports only copy
+// the value into the editor (zoom and scroll write back only a value that
+// differs from the one they took), so they settle at once.
+//
+// Invariant: a change report of "nodes" or of an axis array is the editor's
+// own, and is dropped, exactly when (a) it arrives while Busy is held (an
+// own write or the applying of a change is under way: a host reporting at
+// once reports from inside it), or (b) the pins hold the recorded texts:
+// "nodes" the text the store was last applied from or written as (for an
+// empty text, with the same init config; with both empty the store kept
+// what it held), or both arrays the texts last published from the store as
+// it is now. Applying such a report would change nothing, and on a host
+// that reports every write it would write the same texts and be reported
+// again without end. Whoever changes the store otherwise forgets the record
+// it no longer follows.
+class OwnWrites {
+ public:
+  explicit OwnWrites(SEGuiModule_base& editor) : m_editor(editor) {}
+
+  // Held while the editor applies a change that may write the watched pins.
+  // Nests.
+  class Busy {
+   public:
+    explicit Busy(OwnWrites& own) : m_own(own) { ++m_own.m_busy; }
+    ~Busy() { --m_own.m_busy; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    OwnWrites& m_own;
+  };
+
+  // Writes `text` into "nodes"; the store holds what applying it with
+  // `initConfig` gives.
+  void writeNodes(const std::string& text, const std::string& initConfig);
+  // Writes the empty text into "nodes" for a store that does not follow it
+  // (new instance, reset); the nodes record is dropped.
+  void clearNodes();
+  // The store was just applied from "nodes" holding `text`; nothing written.
+  void readNodes(const std::string& text, const std::string& initConfig);
+  // The store no longer follows "nodes" (rebuilt from the axis arrays).
+  void forgetNodes() { m_nodes.reset(); }
+
+  // Writes the outputs of the store: both axis arrays and the count.
+  void writeOutputs(const AxisArrays& arrays, float count);
+  // The outputs no longer show the store (a text that did not parse).
+  void forgetOutputs() { m_arrays.reset(); }
+
+  void forgetAll() {
+    forgetNodes();
+    forgetOutputs();
+  }
+
+  // Whether a report of "nodes" now holding `text` is the editor's own.
+  bool ownNodesReport(const std::string& text, const std::string& initConfig) const;
+  // Whether a report of an axis array, the two now holding x and y, is own.
+  bool ownArraysReport(const std::string& x, const std::string& y) const;
+
+ private:
+  void write(int pin, const std::string& text);
+
+  struct NodesRecord {
+    std::string text;
+    std::string initConfig;  // compared only when text is empty
+  };
+
+  SEGuiModule_base& m_editor;
+  int m_busy = 0;
+  std::optional<NodesRecord> m_nodes;
+  std::optional<AxisArrays> m_arrays;
+};
+
 }  // namespace kurvo
 
 class KurvoProcessor : public SEModule_base {
@@ -119,11 +192,8 @@ class KurvoEditor : public SEGuiModule_base {
   std::string pinText(int pin) { return GetPin(pin)->GetValueText(); }
   float pinFloat(int pin) { return GetPin(pin)->GetValueFloat(); }
   int pinInt(int pin) { return GetPin(pin)->GetValueInt(); }
-  void setPinText(int pin, const std::string& text) { GetPin(pin)->SetValueText(text); }
   void setPinFloat(int pin, float value) { GetPin(pin)->SetValueFloat(value); }
   void setPinInt(int pin, int value) { GetPin(pin)->SetValueInt(value); }
-  // "nodes" written with a text the store already holds (its echo is ours).
-  void writeNodesText(const std::string& text);
 
   // Values from pins, brought into range (see KurvoEditor.cpp).
   void takeZoom(float value, bool writeBack);
@@ -134,9 +204,8 @@ class KurvoEditor : public SEGuiModule_base {
   kurvo::NodeStore m_nodes;  // the nodes, in graph units
   std::string m_initConfig;
   int32_t m_maxPoints = 32;
-  bool m_writing = false;
-  bool m_applying = false;
-  bool m_joining = false;
+  // Every write of "nodes" and the outputs, and the reports of them.
+  kurvo::OwnWrites m_own{*this};
   int32_t m_lockNodes = 0;
   int32_t m_selected = -1;
   int32_t m_lastX = 0, m_lastY = 0;
@@ -156,12 +225,4 @@ class KurvoEditor : public SEGuiModule_base {
   COLORREF m_backgroundColour = 0xB18D52;
   COLORREF m_lineColour = 0xFFFFFF;
   COLORREF m_nodeColour = 0x00FFFF;
-
-  // What the editor last wrote on "nodes", "X Array Out" and "Y Array Out"
-  // with a store that already held those nodes: the reports of these
-  // writes are its own and change nothing.
-  std::string m_wroteNodes;
-  bool m_wroteNodesValid = false;
-  std::string m_wroteX, m_wroteY;
-  bool m_wroteArraysValid = false;
 };

@@ -22,6 +22,9 @@ class Module : public SEModule_base {
   void OnMidiMessage(unsigned time_stamp, int message, short extra) override;
 
  private:
+  // SendMidi on an output pin, when the host reported that pin.
+  void Send(int pin, unsigned time_stamp, int message);
+
   int16_t m_choice = 0;  // "Choice": 0 routes to MIDI Out1, 1 to MIDI Out2; written by the host
   int16_t m_previous_choice = 0;  // the choice in force when the last message was routed
 };
