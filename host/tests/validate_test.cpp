@@ -205,6 +205,23 @@ TEST(ValidateCatches, ChildWindowHandleKeptAcrossADestroyedPanel) {
       << failed[0];
 }
 
+// A GUI object that answers each pin notice with another write, for ever:
+// the checks that open its panel fail with the host's error, and the child
+// neither crashes nor hangs.
+TEST(ValidateCatches, GuiPinNoticesThatNeverSettle) {
+  const ChildResult r =
+      validate({"validate_probe_ping_pong", "--strictness", "1", "--seed", "3"}, 300);
+  ASSERT_EQ(r.ending, ChildResult::kExited) << r.output;
+  EXPECT_EQ(r.code, 1u) << r.output;
+  const std::vector<std::string> failed = failures(r.output);
+  ASSERT_FALSE(failed.empty()) << r.output;
+  for (const std::string& line : failed) {
+    EXPECT_NE(line.find(": pin change notices do not settle"), std::string::npos) << line;
+  }
+  EXPECT_FALSE(failures_with(r.output, "gui.crash_on_open_new_or_restored: ").empty()) << r.output;
+  EXPECT_TRUE(has_line(r.output, "  pass  isolation.abnormal_exit")) << r.output;
+}
+
 TEST(ValidateReplays, SameSeedGivesTheSameFindings) {
   const std::vector<std::string> args = {"validate_probe_nan", "--strictness", "2", "--seed",
                                          "12345"};
