@@ -13,6 +13,7 @@
 #include "platform/canvas.h"
 #include "plughost/gui_side.h"
 #include "plughost/host_error.h"
+#include "plughost/library_path.h"
 #include "plughost/patch.h"
 #include "plughost/paths.h"
 #include "plughost/pin_values.h"
@@ -111,24 +112,6 @@ std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std:
     Instance& instance = engine.instance(ref.substr(0, dot));
     return {&instance, instance.pin_index(ref.substr(dot + 1))};
   });
-}
-
-std::string resolve_library(const std::string& name, const std::string& base_dir) {
-  std::vector<fs::path> candidates;
-  const fs::path given(name);
-  const fs::path in_patch_dir = is_rooted(given) ? given : fs::path(base_dir) / given;
-  candidates.push_back(in_patch_dir);
-  if (!given.has_extension()) {
-    candidates.push_back(fs::path(in_patch_dir) += plugin_extension());
-    if (!given.has_parent_path()) candidates.push_back(plugin_beside_executable(name));
-  }
-  std::string looked;
-  for (const fs::path& candidate : candidates) {
-    std::error_code ignored;
-    if (fs::is_regular_file(candidate, ignored)) return candidate.string();
-    looked += (looked.empty() ? "" : ", ") + candidate.string();
-  }
-  throw HostError("unknown library \"" + name + "\" (looked for " + looked + ")");
 }
 
 int32_t midi_of(const json& value, const std::string& where) {
@@ -301,8 +284,10 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     if (name.empty() || name.find('.') != std::string::npos) {
       throw HostError(where + ".name: a module name is not empty and holds no dot");
     }
-    const std::string library =
-        resolve_library(text_of(member(m, "library", where), where + ".library"), base_dir);
+    const std::string library = in_context(where + ".library", [&] {
+      return locate_library(text_of(member(m, "library", where), where + ".library"),
+                            LibraryContext::patch(base_dir));
+    });
     std::optional<int> pin_count;
     if (m.contains("pin_count")) {
       pin_count = int(whole_of(m["pin_count"], where + ".pin_count", 0, kMaxPatchPins));

@@ -36,8 +36,9 @@
 // (flags: 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl) played on the panels
 // after the run, before painting.
 //
-// A library is a path (relative to the patch's folder) or a plug-in name
-// found beside the patch or beside the plughost program. Numbers may also
+// A library is named as plughost/library_path.h says: a path (relative to
+// the patch's folder) or a plug-in name found beside the patch or beside the
+// plughost program, with or without its extension. Numbers may also
 // be given as text ("nan", "inf", "0x1p-3"); a list pin's value may be the
 // name of one of its entries.
 #pragma once
