@@ -213,6 +213,7 @@ intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float 
       const std::string text = static_cast<const char*>(data);
       if (pins[index].text == text && !reports_every_write()) return 0;
       pins[index].text = text;
+      if (pins[index].datatype == DT_STRING) instance_.engine_.note_panel_text(instance_, index);
       wrote(index);
       return 0;
     }

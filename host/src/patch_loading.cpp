@@ -1,5 +1,6 @@
 // Patch files: JSON text to a ready engine, with one message naming the
 // first problem found.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -170,6 +171,23 @@ void apply_module_pins(Instance& instance, const json& pins, const std::string& 
   }
 }
 
+// The values "pins" gave arrive once more as changes at clock 0, in pin
+// order, as if the user had set them then: the module hears of each
+// (EV_PIN_STATUS), which an initial value alone does not tell it.
+void announce_pins(Engine& engine, Instance& instance, const json& pins) {
+  std::vector<int> given;
+  for (const auto& item : pins.items()) given.push_back(instance.pin_index(item.key()));
+  std::sort(given.begin(), given.end());
+  for (const int pin : given) {
+    const HostPin& p = instance.pins()[pin];
+    if (p.datatype == DT_STRING) {
+      engine.schedule_text(instance, pin, 0, p.text);
+    } else {
+      engine.schedule_value(instance, pin, 0, p.value);
+    }
+  }
+}
+
 Signal signal_of(const json& entry, float initial, const std::string& where) {
   Signal signal;
   signal.initial = initial;
@@ -297,6 +315,12 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
                           : 0;
     Instance& instance = engine.add(name, library, pin_count, extra);
     if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
+    if (m.contains("announce")) {
+      if (!m["announce"].is_boolean()) throw HostError(where + ".announce: expected true or false");
+      if (m["announce"].get<bool>() && m.contains("pins")) {
+        in_context(where + ".announce", [&] { announce_pins(engine, instance, m["pins"]); });
+      }
+    }
     bool restored = m.contains("pins");
     if (m.contains("gui_open")) {
       const std::string how = text_of(m["gui_open"], where + ".gui_open");
