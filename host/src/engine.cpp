@@ -577,6 +577,11 @@ std::vector<Instance*> Engine::processing_order() const {
   return order;
 }
 
+void Engine::note_panel_text(const Instance& instance, int pin) {
+  const HostPin& p = instance.pins().at(pin);
+  panel_texts_.push_back({clock_, instance.name(), p.name, p.text});
+}
+
 void Engine::fill_inputs(Instance& instance, uint32_t block_start, int count) {
   auto& pins = instance.pins();
   for (const int k : instance.signal_inputs_) {

@@ -17,9 +17,12 @@ namespace plughost {
 
 namespace {
 
-// Pin notifications that keep causing new writes (two objects answering
-// each other forever) end here instead of hanging the host.
+// Pin notices that keep causing new writes (a GUI object answering its own
+// notices forever) end with an error instead of hanging the host: deferred
+// notices after this many in one flush, notices inside the write (immediate)
+// at this nesting depth, which keeps the stack small.
 constexpr int kMaxNoticeRounds = 10000;
+constexpr int kMaxNoticeDepth = 64;
 
 float float_bits_of(int flags) {
   float opt;
@@ -60,7 +63,9 @@ intptr_t GuiSide::dispatch(int opcode, intptr_t index, int value, void* data, fl
   --depth_;
   if (depth_ == 0) {
     flush_to_dsp();
-    flush_notices();
+    // Each notice of a flush is a dispatch of its own that returns to depth
+    // 0; the flush in progress delivers what those notices cause.
+    if (!flushing_) flush_notices();
   }
   return result;
 }
@@ -119,22 +124,43 @@ void GuiSide::pin_changed(int pin, bool from_gui) {
   const std::vector<HostPin>& pins = instance_.pins();
   if (!record_ || !opened_ || pin < 0 || pin >= static_cast<int>(pins.size())) return;
   if (pins[pin].repeat) return;  // repeats have no GUI pin
-  if (from_gui && instance_.engine_.gui_notify() != GuiNotify::kImmediate && depth_ > 0) {
-    pending_notices_.push_back(pin);
-    return;
+  if (from_gui && depth_ > 0) {
+    if (instance_.engine_.gui_notify() != GuiNotify::kImmediate) {
+      pending_notices_.push_back(pin);
+      return;
+    }
+    // Inside the write: one GUI call deeper. Too deep, the notice is dropped
+    // and the outermost call fails once the plug-in has returned from it
+    // (no exception crosses the plug-in's frames).
+    if (depth_ >= kMaxNoticeDepth) {
+      unsettled_ = true;
+      return;
+    }
   }
   dispatch(se::kGuiPinChanged, pin);
 }
 
 void GuiSide::flush_notices() {
-  for (int round = 0; !pending_notices_.empty(); ++round) {
+  // Called at depth 0 only, never while a flush runs: one loop and one round
+  // counter deliver the pending notices and every notice they cause.
+  struct Flushing {
+    bool& flag;
+    explicit Flushing(bool& f) : flag(f) { flag = true; }
+    ~Flushing() { flag = false; }
+  } flushing(flushing_);
+  for (int round = 0; !pending_notices_.empty() && !unsettled_; ++round) {
     if (round >= kMaxNoticeRounds) {
-      pending_notices_.clear();
-      throw HostError("module \"" + instance_.name() + "\": pin change notices do not settle");
+      unsettled_ = true;
+      break;
     }
     const int pin = pending_notices_.front();
     pending_notices_.erase(pending_notices_.begin());
     dispatch(se::kGuiPinChanged, pin);
+  }
+  if (unsettled_) {
+    unsettled_ = false;
+    pending_notices_.clear();
+    throw HostError("module \"" + instance_.name() + "\": pin change notices do not settle");
   }
 }
 
@@ -187,6 +213,7 @@ intptr_t GuiSide::host_call(int opcode, int index, int value, void* data, float 
       const std::string text = static_cast<const char*>(data);
       if (pins[index].text == text && !reports_every_write()) return 0;
       pins[index].text = text;
+      if (pins[index].datatype == DT_STRING) instance_.engine_.note_panel_text(instance_, index);
       wrote(index);
       return 0;
     }

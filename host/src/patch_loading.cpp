@@ -1,5 +1,6 @@
 // Patch files: JSON text to a ready engine, with one message naming the
 // first problem found.
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "platform/canvas.h"
 #include "plughost/gui_side.h"
 #include "plughost/host_error.h"
+#include "plughost/library_path.h"
 #include "plughost/patch.h"
 #include "plughost/paths.h"
 #include "plughost/pin_values.h"
@@ -113,24 +115,6 @@ std::pair<Instance*, int> find_pin(Engine& engine, const json& value, const std:
   });
 }
 
-std::string resolve_library(const std::string& name, const std::string& base_dir) {
-  std::vector<fs::path> candidates;
-  const fs::path given(name);
-  const fs::path in_patch_dir = is_rooted(given) ? given : fs::path(base_dir) / given;
-  candidates.push_back(in_patch_dir);
-  if (!given.has_extension()) {
-    candidates.push_back(fs::path(in_patch_dir) += plugin_extension());
-    if (!given.has_parent_path()) candidates.push_back(plugin_beside_executable(name));
-  }
-  std::string looked;
-  for (const fs::path& candidate : candidates) {
-    std::error_code ignored;
-    if (fs::is_regular_file(candidate, ignored)) return candidate.string();
-    looked += (looked.empty() ? "" : ", ") + candidate.string();
-  }
-  throw HostError("unknown library \"" + name + "\" (looked for " + looked + ")");
-}
-
 int32_t midi_of(const json& value, const std::string& where) {
   std::vector<int64_t> bytes;
   if (value.is_array()) {
@@ -183,6 +167,23 @@ void apply_module_pins(Instance& instance, const json& pins, const std::string& 
       throw HostError(where + "." + name + ": a MIDI pin holds no value");
     } else {
       instance.set_value(pin, pin_value_of(p, value, where + "." + name));
+    }
+  }
+}
+
+// The values "pins" gave arrive once more as changes at clock 0, in pin
+// order, as if the user had set them then: the module hears of each
+// (EV_PIN_STATUS), which an initial value alone does not tell it.
+void announce_pins(Engine& engine, Instance& instance, const json& pins) {
+  std::vector<int> given;
+  for (const auto& item : pins.items()) given.push_back(instance.pin_index(item.key()));
+  std::sort(given.begin(), given.end());
+  for (const int pin : given) {
+    const HostPin& p = instance.pins()[pin];
+    if (p.datatype == DT_STRING) {
+      engine.schedule_text(instance, pin, 0, p.text);
+    } else {
+      engine.schedule_value(instance, pin, 0, p.value);
     }
   }
 }
@@ -301,8 +302,10 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
     if (name.empty() || name.find('.') != std::string::npos) {
       throw HostError(where + ".name: a module name is not empty and holds no dot");
     }
-    const std::string library =
-        resolve_library(text_of(member(m, "library", where), where + ".library"), base_dir);
+    const std::string library = in_context(where + ".library", [&] {
+      return locate_library(text_of(member(m, "library", where), where + ".library"),
+                            LibraryContext::patch(base_dir));
+    });
     std::optional<int> pin_count;
     if (m.contains("pin_count")) {
       pin_count = int(whole_of(m["pin_count"], where + ".pin_count", 0, kMaxPatchPins));
@@ -312,6 +315,12 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
                           : 0;
     Instance& instance = engine.add(name, library, pin_count, extra);
     if (m.contains("pins")) apply_module_pins(instance, m["pins"], where + ".pins");
+    if (m.contains("announce")) {
+      if (!m["announce"].is_boolean()) throw HostError(where + ".announce: expected true or false");
+      if (m["announce"].get<bool>() && m.contains("pins")) {
+        in_context(where + ".announce", [&] { announce_pins(engine, instance, m["pins"]); });
+      }
+    }
     bool restored = m.contains("pins");
     if (m.contains("gui_open")) {
       const std::string how = text_of(m["gui_open"], where + ".gui_open");

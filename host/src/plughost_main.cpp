@@ -9,6 +9,7 @@
 
 #include "plughost/engine.h"
 #include "plughost/host_error.h"
+#include "plughost/library_path.h"
 #include "plughost/panel.h"
 #include "plughost/patch.h"
 #include "plughost/report.h"
@@ -64,14 +65,10 @@ std::string flag_names(int flags) {
   return text.empty() ? std::string(hex) : std::string(hex) + " " + text;
 }
 
-std::string library_path(const std::string& name) {
-  std::ifstream probe(name);
-  return probe ? name : plughost::plugin_beside_executable(name);
-}
-
 int info(const std::string& name) {
   plughost::Engine engine;
-  plughost::Instance& instance = engine.add("module", library_path(name));
+  plughost::Instance& instance = engine.add(
+      "module", plughost::locate_library(name, plughost::LibraryContext::command_line()));
   const SEModuleProperties& p = instance.library().properties();
   std::printf("library:   %s\n", instance.library().path().c_str());
   std::printf("name:      \"%s\"\n", p.name ? p.name : "");

@@ -39,13 +39,18 @@ void* find_symbol(void* handle, const char* name) {
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
 #if defined(_WIN32)
-  handle_ = LoadLibraryA(path.c_str());
-  if (!handle_) throw HostError("cannot load plug-in library " + path + ": " + last_error_text());
+  // The loader wants backslashes; names are kept with forward slashes.
+  std::string native = path;
+  for (char& c : native) {
+    if (c == '/') c = '\\';
+  }
+  handle_ = LoadLibraryA(native.c_str());
+  if (!handle_) throw LibraryLoadError(path, last_error_text());
 #else
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
     const char* why = dlerror();
-    throw HostError("cannot load plug-in library " + path + ": " + (why ? why : "unknown error"));
+    throw LibraryLoadError(path, why ? why : "unknown error");
   }
 #endif
   get_properties_ =
@@ -53,12 +58,12 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
   make_module_ = reinterpret_cast<MakeModuleFn>(find_symbol(handle_, "makeModule"));
   if (!get_properties_ || !make_module_) {
     close();
-    throw HostError(path + " is not a plug-in library: it does not export " +
-                    (get_properties_ ? "makeModule" : "getModuleProperties"));
+    throw LibraryLoadError(path, std::string("not a plug-in library: it does not export ") +
+                                     (get_properties_ ? "makeModule" : "getModuleProperties"));
   }
   if (get_properties_(0, &properties_) != 1) {
     close();
-    throw HostError(path + " describes no module at index 0");
+    throw LibraryLoadError(path, "the library describes no module at index 0");
   }
 }
 

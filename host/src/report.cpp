@@ -19,6 +19,12 @@ std::string format_sample(float v) {
   return text;
 }
 
+// A text in double quotes, with JSON's escapes (line breaks and other control
+// characters stay on one line; bytes that are not UTF-8 show as U+FFFD).
+std::string quoted(const std::string& text) {
+  return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 std::string hex_bytes(int32_t message) {
   char text[16];
   std::snprintf(text, sizeof text, "%02X %02X %02X", message & 0xFF, (message >> 8) & 0xFF,
@@ -69,28 +75,51 @@ std::string describe_midi(int32_t message) {
 
 void write_text_log(std::ostream& out, const PatchRun& run) {
   const Engine& engine = *run.engine;
-  out << "clock      output                    event\n";
-  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
-  for (const OutputEvent& e : engine.output_events()) {
-    const std::string output = e.module + "." + e.pin;
+  const std::vector<OutputEvent>& events = engine.output_events();
+  const std::vector<PanelText>& texts = engine.panel_texts();
+  out << "clock      pin                       event\n";
+  auto start_line = [&out](uint32_t at, const std::string& pin) {
     char clock[16];
-    std::snprintf(clock, sizeof clock, "%9u", e.clock);
-    out << clock << "  " << output;
-    for (size_t pad = output.size(); pad < 24; ++pad) out << ' ';
-    if (e.kind == OutputEvent::kMidi) {
-      out << "  midi " << hex_bytes(e.value) << "  " << describe_midi(e.value) << '\n';
-      ++summary[output].first;
+    std::snprintf(clock, sizeof clock, "%9u", at);
+    out << clock << "  " << pin;
+    for (size_t pad = pin.size(); pad < 24; ++pad) out << ' ';
+  };
+  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
+  std::map<std::string, std::pair<int, std::string>> panel;  // pin -> (texts, last text)
+  // One timeline: what the outputs sent and what the panels said, by clock;
+  // at one clock the outputs first (a panel hears of them afterwards).
+  size_t e = 0, t = 0;
+  while (e < events.size() || t < texts.size()) {
+    if (t == texts.size() || (e < events.size() && events[e].clock <= texts[t].clock)) {
+      const OutputEvent& event = events[e++];
+      const std::string output = event.module + "." + event.pin;
+      start_line(event.clock, output);
+      if (event.kind == OutputEvent::kMidi) {
+        out << "  midi " << hex_bytes(event.value) << "  " << describe_midi(event.value) << '\n';
+        ++summary[output].first;
+      } else {
+        out << "  status " << event.value << '\n';
+        ++summary[output].second;
+      }
     } else {
-      out << "  status " << e.value << '\n';
-      ++summary[output].second;
+      const PanelText& text = texts[t++];
+      const std::string pin = text.module + "." + text.pin;
+      start_line(text.clock, pin);
+      out << "  text " << quoted(text.text) << '\n';
+      ++panel[pin].first;
+      panel[pin].second = text.text;
     }
   }
-  if (engine.output_events().empty()) out << "(no output events)\n";
+  if (events.empty()) out << "(no output events)\n";
   out << "\nsummary\n";
   for (const auto& [output, counts] : summary) {
     out << "  " << output << ": " << counts.first << " MIDI message"
         << (counts.first == 1 ? "" : "s") << ", " << counts.second << " status change"
         << (counts.second == 1 ? "" : "s") << '\n';
+  }
+  for (const auto& [pin, written] : panel) {
+    out << "  " << pin << " (panel): " << written.first << " text"
+        << (written.first == 1 ? "" : "s") << ", last " << quoted(written.second) << '\n';
   }
   for (const auto& [instance, pin] : run.recorded) {
     const std::vector<float>& samples = engine.recorded(*instance, pin);
@@ -125,12 +154,17 @@ std::string json_log(const PatchRun& run) {
     events.push_back(item);
   }
   log["events"] = events;
+  json texts = json::array();
+  for (const PanelText& t : engine.panel_texts()) {
+    texts.push_back({{"clock", t.clock}, {"module", t.module}, {"pin", t.pin}, {"text", t.text}});
+  }
+  log["panel_texts"] = texts;
   json signals = json::object();
   for (const auto& [instance, pin] : run.recorded) {
     signals[instance->name() + "." + instance->pins()[pin].name] = engine.recorded(*instance, pin);
   }
   log["signals"] = signals;
-  return log.dump(1);
+  return log.dump(1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace plughost

@@ -205,6 +205,23 @@ TEST(ValidateCatches, ChildWindowHandleKeptAcrossADestroyedPanel) {
       << failed[0];
 }
 
+// A GUI object that answers each pin notice with another write, for ever:
+// the checks that open its panel fail with the host's error, and the child
+// neither crashes nor hangs.
+TEST(ValidateCatches, GuiPinNoticesThatNeverSettle) {
+  const ChildResult r =
+      validate({"validate_probe_ping_pong", "--strictness", "1", "--seed", "3"}, 300);
+  ASSERT_EQ(r.ending, ChildResult::kExited) << r.output;
+  EXPECT_EQ(r.code, 1u) << r.output;
+  const std::vector<std::string> failed = failures(r.output);
+  ASSERT_FALSE(failed.empty()) << r.output;
+  for (const std::string& line : failed) {
+    EXPECT_NE(line.find(": pin change notices do not settle"), std::string::npos) << line;
+  }
+  EXPECT_FALSE(failures_with(r.output, "gui.crash_on_open_new_or_restored: ").empty()) << r.output;
+  EXPECT_TRUE(has_line(r.output, "  pass  isolation.abnormal_exit")) << r.output;
+}
+
 TEST(ValidateReplays, SameSeedGivesTheSameFindings) {
   const std::vector<std::string> args = {"validate_probe_nan", "--strictness", "2", "--seed",
                                          "12345"};
@@ -220,11 +237,28 @@ TEST(ValidateReplays, SameSeedGivesTheSameFindings) {
   EXPECT_NE(failures(first.output), failures(other.output));
 }
 
-TEST(ValidateCatches, LibraryThatDoesNotLoad) {
-  const ChildResult r = validate({"NoSuchModule", "--strictness", "1"});
+// A library that cannot be loaded (not found, missing, no library at all)
+// fails once with the reason, and no check of it passes.
+TEST(ValidateCatches, LibraryThatDoesNotLoadFailsOnceWithTheReason) {
+  const std::string text_file = plughost::executable_dir() + "/../CMakeCache.txt";
+  const ChildResult r =
+      validate({"NoSuchModule", "/nonexistent/Forka" + std::string(plughost::plugin_extension()),
+                text_file, "--strictness", "1"});
+  ASSERT_EQ(r.ending, ChildResult::kExited) << r.output;
   EXPECT_EQ(r.code, 1u) << r.output;
-  EXPECT_NE(r.output.find("descriptor.setup: cannot load plug-in library"), std::string::npos)
-      << r.output;
+  const std::vector<std::string> failed = failures(r.output);
+  ASSERT_EQ(failed.size(), 3u) << r.output;
+  EXPECT_EQ(failed[0].find("  FAIL  library.load: cannot load: unknown library \"NoSuchModule\""),
+            0u)
+      << failed[0];
+  EXPECT_EQ(failed[1].find("  FAIL  library.load: cannot load: "), 0u) << failed[1];
+  EXPECT_EQ(failed[2].find("  FAIL  library.load: cannot load: "), 0u) << failed[2];
+#if !defined(_WIN32)
+  EXPECT_NE(failed[1].find("cannot open shared object file"), std::string::npos) << failed[1];
+  EXPECT_NE(failed[2].find("CMakeCache.txt: invalid ELF header"), std::string::npos) << failed[2];
+#endif
+  EXPECT_EQ(r.output.find("  pass  "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("\n0 passed, 3 failed\n"), std::string::npos) << r.output;
 }
 
 TEST(ValidateReport, JsonHoldsEveryCheckAndTheSeed) {

@@ -77,6 +77,16 @@ struct OutputEvent {
   int32_t value = 0;  // packed MIDI message, or status
 };
 
+// A text a GUI object wrote to one of its text pins (DT_STRING, GUI host
+// opcode 6): what its panel says, such as a status line. Kept when the text
+// changed (every write under GuiNotify::kEveryWrite).
+struct PanelText {
+  uint32_t clock = 0;  // the engine's clock when it was written (a block start)
+  std::string module;
+  std::string pin;
+  std::string text;
+};
+
 // An event a module sent or posted for a time before its own sample clock:
 // the host cannot deliver it sample-accurately.
 struct ClockFault {
@@ -263,6 +273,11 @@ class Engine {
   uint32_t block_start() const { return block_start_; }
 
   const std::vector<OutputEvent>& output_events() const { return output_events_; }
+  // Texts the GUI objects wrote to their text pins, in the order written.
+  const std::vector<PanelText>& panel_texts() const { return panel_texts_; }
+  // Called by an instance's GuiSide when its GUI object wrote host pin `pin`
+  // (a DT_STRING pin) with the text it now holds.
+  void note_panel_text(const Instance& instance, int pin);
 
  private:
   friend class Instance;
@@ -292,6 +307,7 @@ class Engine {
   std::multimap<uint32_t, std::pair<Instance*, std::string>> typing_;  // by clock, in patch order
   std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;
   std::vector<OutputEvent> output_events_;
+  std::vector<PanelText> panel_texts_;
   uint32_t clock_ = 0;
   uint32_t block_start_ = 0;
   int next_instance_number_ = 1;

@@ -42,7 +42,8 @@ class GuiSide {
   void open(bool restored);
   bool is_open() const { return opened_; }
   // The GUI dispatcher; deferred pin notices follow when the outermost call
-  // returns.
+  // returns. Throws HostError, after the outermost call has returned, when
+  // the notices do not settle (each notice causes another write, forever).
   intptr_t dispatch(int opcode, intptr_t index = 0, int value = 0, void* data = nullptr,
                     float opt = 0.0f);
   // Paint into a device context of the panel's size.
@@ -101,6 +102,8 @@ class GuiSide {
   SEGuiRecord* record_ = nullptr;  // the plug-in's, until GUI opcode 1 destroys it
   bool opened_ = false;
   int depth_ = 0;                     // GUI calls in progress (for deferred notices)
+  bool flushing_ = false;             // flush_notices() is delivering
+  bool unsettled_ = false;            // a notice was dropped: the outermost call fails
   std::vector<int> pending_notices_;  // pins to report with GUI opcode 7
   SEWndInfo window_info_{};
   int redraws_ = 0;

@@ -4,6 +4,8 @@
 // {
 //   "sample_rate": 44100, "block_size": 64, "length": 4410,
 //   "modules": [ {"name": "sel", "library": "Forka", "pins": {"Choice": "off"}},
+//                {"name": "tool", "library": "Byteloom", "announce": true,
+//                 "pins": {"MIDI Out Port": 1, "File": "dump.syx"}},
 //                {"name": "curve", "library": "Kurvo", "panel": [400, 200]} ],
 //   "connections": [ {"from": "a.MIDI Out1", "to": "b.MIDI In"} ],
 //   "events": [ {"time": 500, "to": "sel.MIDI In", "midi": "90 3C 64"},
@@ -22,6 +24,12 @@
 //                                                  {"up": [40, 30]} ]} ]
 // }
 //
+// "pins" gives a module's initial values, as a saved patch restores them:
+// they are in place before the module opens, and the module is told of no
+// change (no EV_PIN_STATUS), so a module that acts only on a change (opening
+// a MIDI port, loading a file) does nothing for them. With "announce": true
+// the given values also arrive as changes at clock 0, in pin order, as if
+// the user had set them then.
 // Modules whose library offers a GUI object get one, opened as restored
 // from a saved patch when the module's entry gives pin values and as a new
 // instance otherwise ("gui_open": "new" or "restored" says so explicitly).
@@ -31,13 +39,14 @@
 // opcode 8) once its GUI object is open. "typing" types text into a shown
 // panel's edit window as a user would, at the first block boundary at or
 // after its time.
-// "gui_notify" ("immediate" or "deferred", the default) says when a GUI
-// object hears back about its own pin writes. Gestures are mouse commands
+// "gui_notify" ("immediate", "deferred", the default, or "every_write") says
+// when a GUI object hears back about its own pin writes. Gestures are mouse commands
 // (flags: 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl) played on the panels
 // after the run, before painting.
 //
-// A library is a path (relative to the patch's folder) or a plug-in name
-// found beside the patch or beside the plughost program. Numbers may also
+// A library is named as plughost/library_path.h says: a path (relative to
+// the patch's folder) or a plug-in name found beside the patch or beside the
+// plughost program, with or without its extension. Numbers may also
 // be given as text ("nan", "inf", "0x1p-3"); a list pin's value may be the
 // name of one of its entries.
 #pragma once

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "plughost/host_error.h"
 #include "se_sdk2/se_types.h"
 
 namespace plughost {
@@ -11,10 +12,23 @@ namespace plughost {
 using GetModulePropertiesFn = int (*)(int index, SEModuleProperties* properties);
 using MakeModuleFn = void* (*)(int index, int kind, HostCallback callback, intptr_t host_word);
 
+// A library that could not be loaded or is no plug-in: "cannot load
+// plug-in library PATH: REASON", with the reason kept apart (the loader's
+// own text, dlerror or the system's message, or what the library lacks).
+class LibraryLoadError : public HostError {
+ public:
+  LibraryLoadError(const std::string& path, const std::string& reason)
+      : HostError("cannot load plug-in library " + path + ": " + reason), reason_(reason) {}
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
 class PluginLibrary {
  public:
-  // Loads the library at path and resolves both exports. Throws HostError
-  // naming the path and what failed.
+  // Loads the library at path (a file name, plughost/library_path.h) and
+  // resolves both exports. Throws LibraryLoadError.
   explicit PluginLibrary(const std::string& path);
   ~PluginLibrary();
   PluginLibrary(const PluginLibrary&) = delete;

@@ -9,11 +9,13 @@
 
 namespace plughost {
 
-// The readable log: every MIDI message and status change the outputs sent,
-// with clocks, then a summary per output and the recorded signals as runs of
-// equal samples.
+// The readable log: one timeline, by clock, of every MIDI message and
+// status change the outputs sent and every text a panel wrote to a text pin
+// (Engine::panel_texts), then a summary per output and per panel text pin
+// (with its last text), and the recorded signals as runs of equal samples.
 void write_text_log(std::ostream& out, const PatchRun& run);
-// The same as JSON text (signals as full sample arrays).
+// The same as JSON text: "events" (outputs), "panel_texts" and "signals"
+// (full sample arrays).
 std::string json_log(const PatchRun& run);
 
 // "Note On ch 1 key 60 vel 100" and the like for a packed short message.

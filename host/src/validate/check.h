@@ -80,6 +80,13 @@ class Faults {
   int count_ = 0;
 };
 
+// The one entry of a library that cannot be loaded (or found): it fails
+// with cannot_load(reason), and no other check runs.
+inline constexpr const char* kLoadCheck = "library.load";
+inline std::string cannot_load(const std::string& reason) {
+  return "cannot load: " + reason;
+}
+
 // The check areas, each in a file of its own.
 void check_descriptor(const Settings& settings);  // check_descriptor.cpp
 void check_pins(const Settings& settings);        // check_pins.cpp

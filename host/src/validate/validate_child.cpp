@@ -4,6 +4,9 @@
 #include <exception>
 
 #include "check.h"
+#include "plughost/host_error.h"
+#include "plughost/library_path.h"
+#include "plughost/plugin_library.h"
 #include "plughost/validate.h"
 
 #if defined(_WIN32)
@@ -36,6 +39,17 @@ int run_one(const std::string& library, uint64_t seed, int strictness) {
   // between the protocol lines of the check that caused it.
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   Settings settings{library, seed, strictness};
+  // A library that cannot be loaded fails once, with the loader's reason;
+  // checks of a library never loaded would tell nothing.
+  try {
+    settings.library = locate_library(library, LibraryContext::command_line());
+    PluginLibrary loaded(settings.library);
+  } catch (const HostError& e) {
+    const auto* load = dynamic_cast<const LibraryLoadError*>(&e);
+    const std::string reason = load ? load->reason() : e.what();
+    run_check(settings, kLoadCheck, [&](Rng&) { return Outcome::fail(cannot_load(reason)); });
+    return 0;
+  }
   // An area whose set-up fails (the library does not load) fails as one
   // check of its own; the other areas still run.
   const std::pair<const char*, void (*)(const Settings&)> areas[] = {

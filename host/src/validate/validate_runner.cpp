@@ -13,17 +13,13 @@
 #include "child_process.h"
 #include "child_report.h"
 #include "plughost/host_error.h"
+#include "plughost/library_path.h"
 #include "plughost/plugin_library.h"
 #include "plughost/validate.h"
 
 namespace plughost::validate {
 
 namespace {
-
-std::string resolve(const std::string& name) {
-  std::ifstream probe(name);
-  return probe ? name : plugin_beside_executable(name);
-}
 
 const char* kind_word(Outcome::Kind kind) {
   switch (kind) {
@@ -57,18 +53,33 @@ int run(const Options& options, std::ostream& out) {
   nlohmann::json report = {{"seed", seed}, {"strictness", options.strictness}};
   report["libraries"] = nlohmann::json::array();
   for (const std::string& name : options.libraries) {
-    const std::string path = resolve(name);
     const auto start = std::chrono::steady_clock::now();
-    const ChildResult child = run_child(self,
-                                        {"validate-one", path, "--seed", std::to_string(seed),
-                                         "--strictness", std::to_string(options.strictness)},
-                                        timeout);
+    std::string path;
+    LibraryResult result;
+    try {
+      path = locate_library(name, LibraryContext::command_line());
+    } catch (const HostError& e) {
+      result.library = name;
+      result.checks.push_back({kLoadCheck, Outcome::kFail, cannot_load(e.what())});
+    }
+    if (!path.empty()) {
+      const ChildResult child = run_child(self,
+                                          {"validate-one", path, "--seed", std::to_string(seed),
+                                           "--strictness", std::to_string(options.strictness)},
+                                          timeout);
+      result = read_child(path, child, timeout);
+      // A library that never loaded was not checked: its one failure stands
+      // alone, without the entries of a child that ran.
+      if (!result.checks.empty() && result.checks.front().name == kLoadCheck &&
+          result.checks.front().kind == Outcome::kFail) {
+        result.checks.resize(1);
+      }
+    }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const LibraryResult result = read_child(path, child, timeout);
     char took[32];
     std::snprintf(took, sizeof took, "%.1f s", seconds);
-    out << name << " (" << path << ", " << took << ")\n";
+    out << name << " (" << (path.empty() ? "not found" : path) << ", " << took << ")\n";
     nlohmann::json checks = nlohmann::json::array();
     for (const CheckResult& c : result.checks) {
       out << "  " << kind_word(c.kind) << "  " << c.name;

@@ -9,14 +9,18 @@
 // is torn down; FAULT_PROBE_STALE_WINDOW has a GUI object that keeps the
 // handle of its child window after the panel window is destroyed;
 // FAULT_PROBE_SHARED_GUI has a GUI object that counts clicks in one counter
-// for every instance of the library and shows it on a GUI pin.
+// for every instance of the library and shows it on a GUI pin;
+// FAULT_PROBE_PING_PONG has a GUI object that answers every notice of a
+// change of one of its two GUI pins by writing a new value to the other, for
+// ever, starting when it is opened.
 //
 // Pins: "MIDI In", "Signal In" (copied to "Signal Out"), "Signal Out".
 #include <limits>
 
 #include "se_sdk2/SEModule_base.h"
 #include "se_sdk2/se_entry.h"
-#if defined(FAULT_PROBE_STALE_WINDOW) || defined(FAULT_PROBE_SHARED_GUI)
+#if defined(FAULT_PROBE_STALE_WINDOW) || defined(FAULT_PROBE_SHARED_GUI) || \
+    defined(FAULT_PROBE_PING_PONG)
 #define FAULT_PROBE_HAS_GUI 1
 #include "platform/win32.h"
 #include "se_sdk2/SEGuiModule_base.h"
@@ -70,6 +74,14 @@ class FaultProbe : public SEModule_base {
       case 4:
         p->name = "Clicks";
         p->direction = DR_OUT;
+        p->datatype = DT_INT32;
+        p->flags = IO_UI_COMMUNICATION;
+        return true;
+#elif defined(FAULT_PROBE_PING_PONG)
+      case 4:
+      case 5:
+        p->name = index == 4 ? "Ping" : "Pong";
+        p->direction = DR_IN;
         p->datatype = DT_INT32;
         p->flags = IO_UI_COMMUNICATION;
         return true;
@@ -193,6 +205,31 @@ class SharedCountEditor : public SEGuiModule_base {
 };
 #endif
 
+#if defined(FAULT_PROBE_PING_PONG)
+// "Ping" (pin 4) and "Pong" (pin 5) never settle: a change of one is
+// answered with a new value on the other.
+class PingPongEditor : public SEGuiModule_base {
+ public:
+  PingPongEditor(GuiHostCallback callback, intptr_t host_word)
+      : SEGuiModule_base(callback, host_word) {
+    HostCall(se::kGuiHostPanelSize, 120, 80);
+  }
+
+  void GuiOpen(bool flag) override {
+    SEGuiModule_base::GuiOpen(flag);
+    GetPin(4)->SetValueInt(++m_serve);
+  }
+
+  void OnGuiPinChanged(SEGuiPinHandle* pin) override {
+    const int other = pin->getIndex() == 4 ? 5 : 4;
+    GetPin(other)->SetValueInt(++m_serve);
+  }
+
+ private:
+  int m_serve = 0;
+};
+#endif
+
 #if defined(FAULT_PROBE_HAS_GUI)
 const se::ModuleDescription kDescription{"Fault Probe", "validate fault probe",
                                          "a plug-in with a deliberate fault", true};
@@ -207,6 +244,8 @@ const se::ModuleDescription kDescription{"Fault Probe", "validate fault probe",
 SE_DECLARE_MODULE_WITH_GUI(FaultProbe, StaleWindowEditor, kDescription)
 #elif defined(FAULT_PROBE_SHARED_GUI)
 SE_DECLARE_MODULE_WITH_GUI(FaultProbe, SharedCountEditor, kDescription)
+#elif defined(FAULT_PROBE_PING_PONG)
+SE_DECLARE_MODULE_WITH_GUI(FaultProbe, PingPongEditor, kDescription)
 #else
 SE_DECLARE_MODULE(FaultProbe, kDescription)
 #endif
