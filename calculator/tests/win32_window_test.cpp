@@ -118,7 +118,7 @@ TEST_F(TonusExe, OpensWithOctaveZeroKeyCAndEndsWhenClosed) {
   EXPECT_EQ(text(ControlId::txtOctave), L"0");
   EXPECT_EQ(text(ControlId::txtKey), L"0");
   EXPECT_EQ(text(ControlId::txtVoltage), L"0");
-  EXPECT_EQ(text(ControlId::lblMidi), L"0");
+  EXPECT_EQ(text(ControlId::lblMidi), L"12");
   EXPECT_EQ(text(ControlId::lblFreq), L"16.3516");
   EXPECT_EQ(text(ControlId::lblSEVolts), L"0.2500");
   EXPECT_EQ(text(ControlId::lblFrequency), L"");
@@ -139,14 +139,14 @@ TEST_F(TonusExe, ChoosingNotesAndExit) {
   choose(ControlId::cmbKey, 9);
   EXPECT_EQ(text(ControlId::txtOctave), L"4");
   EXPECT_EQ(text(ControlId::txtKey), L"A");
-  EXPECT_EQ(text(ControlId::lblMidi), L"57");
+  EXPECT_EQ(text(ControlId::lblMidi), L"69");
   EXPECT_EQ(text(ControlId::lblFreq), L"440.0000");
   EXPECT_EQ(text(ControlId::lblSEVolts), L"5.0000");
 
   // The down-arrow key moves the key list on by one entry.
   SendMessageW(item(ControlId::cmbKey), WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(text(ControlId::txtKey), L"A#");
-  EXPECT_EQ(text(ControlId::lblMidi), L"58");
+  EXPECT_EQ(text(ControlId::lblMidi), L"70");
 
   choose(ControlId::cmbOctave, 10);
   choose(ControlId::cmbKey, 8);
@@ -168,7 +168,7 @@ TEST_F(TonusExe, TypedVoltagesAndAltX) {
     setVoltage(voltage);
     EXPECT_EQ(text(ControlId::lblFrequency), frequency) << voltage;
   }
-  EXPECT_EQ(text(ControlId::lblMidi), L"0");  // the key group is untouched
+  EXPECT_EQ(text(ControlId::lblMidi), L"12");  // the key group is untouched
 
   // Alt+X as the keyboard delivers it to the window's message queue.
   PostMessageW(window_, WM_SYSCHAR, L'x', 1 << 29);
