@@ -12,11 +12,11 @@ double VoltsToFrequency(double volts) {
 
 std::string VoltageToFrequencyText(std::string_view voltage_text) {
   const double frequency = VoltsToFrequency(ReadNumber(voltage_text));
-  std::string text = FormatFixed4(frequency);
-  // Past 10^15 the digits of a double no longer reach the decimals, and
-  // below 0.00005 Hz the format shows a misleading 0.0000.
-  if (!(frequency < 1e15) || text == "0.0000") return std::string(kOutOfRange);
-  return text;
+  // Past 10^15 the digits of a double no longer reach the decimals. A tiny
+  // positive frequency, even one that underflows to 0, is shown as the
+  // format rounds it: 0.0000.
+  if (!(frequency < 1e15)) return std::string(kOutOfRange);
+  return FormatFixed4(frequency);
 }
 
 std::string MidiValueText(int midi) {

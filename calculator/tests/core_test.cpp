@@ -235,13 +235,23 @@ TEST(Voltage, ExampleValues) {
   }
 }
 
-TEST(Voltage, FarOutsideTheMusicalRangeShowsOutOfRange) {
-  for (const char* text : {"1100", "1e400", "47", "-19", "-2000", "-1e400"}) {
+TEST(Voltage, FrequenciesTooLargeToShowAreOutOfRange) {
+  for (const char* text : {"1100", "1e400", "47", "1e308"}) {
     EXPECT_EQ(tonus::VoltageToFrequencyText(text), tonus::kOutOfRange) << text;
   }
-  // The edges of what is shown: below 10^15 Hz, and at least 0.0001 Hz.
+  // The edge of what is shown: below 10^15 Hz.
   EXPECT_EQ(tonus::VoltageToFrequencyText("46").substr(0, 11), "96757023244");
+}
+
+// Far below the musical range the frequency is positive but smaller than the
+// format's last decimal: it shows as the format rounds it, down to voltages
+// whose frequency underflows the double range.
+TEST(Voltage, TinyFrequenciesShowAsFormatted) {
   EXPECT_EQ(tonus::VoltageToFrequencyText("-18"), "0.0001");
+  EXPECT_EQ(tonus::VoltageToFrequencyText("-18.06"), "0.0001");
+  for (const char* text : {"-18.1", "-19", "-100", "-2000", "-1e400"}) {
+    EXPECT_EQ(tonus::VoltageToFrequencyText(text), "0.0000") << text;
+  }
 }
 
 TEST(Controls, TableIsConsistent) {

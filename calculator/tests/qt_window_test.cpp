@@ -182,7 +182,9 @@ TEST_F(TonusQt, TypingAVoltageShowsItsFrequencyAtEveryKeystroke) {
   EXPECT_EQ(text("lblFrequency"), "out of range");
   typeVoltage("1e400");
   EXPECT_EQ(text("lblFrequency"), "out of range");
-  EXPECT_EQ(text("lblMidi"), "12");  // the key group is untouched
+  typeVoltage("-19");
+  EXPECT_EQ(text("lblFrequency"), "0.0000");  // positive, below the last decimal
+  EXPECT_EQ(text("lblMidi"), "12");           // the key group is untouched
 }
 
 TEST_F(TonusQt, AltXClosesTheWindowAndEndsTheProgram) {

@@ -163,7 +163,8 @@ TEST_F(TonusExe, ChoosingNotesAndExit) {
 TEST_F(TonusExe, TypedVoltagesAndAltX) {
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
       {L"5", L"440.0000"}, {L"4.25", L"261.6256"},     {L"-5", L"0.4297"},
-      {L"", L"13.7500"},   {L"2000", L"out of range"}, {L"1e400", L"out of range"}};
+      {L"", L"13.7500"},   {L"2000", L"out of range"}, {L"1e400", L"out of range"},
+      {L"-19", L"0.0000"}};
   for (const auto& [voltage, frequency] : cases) {
     setVoltage(voltage);
     EXPECT_EQ(text(ControlId::lblFrequency), frequency) << voltage;

@@ -32,8 +32,8 @@ double VoltsToFrequency(double volts);
 
 // The voltage conversion as the voltage group shows it: the text read
 // leniently as volts, the frequency in the "#0.0000" format. A frequency of
-// 10^15 Hz or more (above about 46 V), one that would show as 0.0000 (below
-// about -18 V) or one that is not finite gives kOutOfRange.
+// 10^15 Hz or more (above about 46 V) or one that is not finite gives
+// kOutOfRange; one below 0.00005 Hz (below about -18.07 V) shows 0.0000.
 std::string VoltageToFrequencyText(std::string_view voltage_text);
 
 // lblMidi's text for a MIDI note number: the number for 0 to 127, "---" for
