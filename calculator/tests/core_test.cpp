@@ -6,7 +6,9 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "tonus/command_line.h"
 #include "tonus/controls.h"
 #include "tonus/form.h"
 #include "tonus/number_text.h"
@@ -252,6 +254,26 @@ TEST(Voltage, TinyFrequenciesShowAsFormatted) {
   for (const char* text : {"-18.1", "-19", "-100", "-2000", "-1e400"}) {
     EXPECT_EQ(tonus::VoltageToFrequencyText(text), "0.0000") << text;
   }
+}
+
+TEST(CommandLine, HelpOrVersionAnywhereElseTheWindow) {
+  using tonus::ProgramRequest;
+  auto read = [](std::initializer_list<const char*> args) {
+    std::vector<const char*> argv = {"Tonus"};
+    argv.insert(argv.end(), args);
+    return tonus::ReadCommandLine(static_cast<int>(argv.size()), argv.data());
+  };
+  EXPECT_EQ(read({}), ProgramRequest::kWindow);
+  EXPECT_EQ(tonus::ReadCommandLine(0, nullptr), ProgramRequest::kWindow);
+  EXPECT_EQ(read({"-platform", "offscreen"}), ProgramRequest::kWindow);  // the toolkit's
+  EXPECT_EQ(read({"--helpme", "-help", "--Version", "-v", ""}), ProgramRequest::kWindow);
+  EXPECT_EQ(read({"--help"}), ProgramRequest::kHelp);
+  EXPECT_EQ(read({"-h"}), ProgramRequest::kHelp);
+  EXPECT_EQ(read({"--version"}), ProgramRequest::kVersion);
+  EXPECT_EQ(read({"-platform", "offscreen", "--version"}), ProgramRequest::kVersion);
+  EXPECT_EQ(read({"--version", "--help"}), ProgramRequest::kHelp);  // help says more
+  EXPECT_EQ(read({"--help", "--version"}), ProgramRequest::kHelp);
+  EXPECT_EQ(read({nullptr, "--version"}), ProgramRequest::kVersion);
 }
 
 TEST(Controls, TableIsConsistent) {

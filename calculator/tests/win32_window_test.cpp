@@ -15,6 +15,14 @@ using tonus_win32::ControlItemId;
 
 constexpr DWORD kPatience = 10000;  // ms for the program to start or end
 
+// Tonus.exe lies beside this test program.
+std::wstring TonusPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  path.resize(path.find_last_of(L"\\/") + 1);
+  return path + L"Tonus.exe";
+}
+
 // The test and the program it starts share a desktop of their own, created
 // by this process: Wine draws a desktop's windows with the display of the
 // process that opened it, and the default desktop may have been opened by a
@@ -31,11 +39,7 @@ class TonusExe : public ::testing::Test {
   }
 
   void SetUp() override {
-    // Tonus.exe lies beside this test program.
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    path.resize(path.find_last_of(L"\\/") + 1);
-    path += L"Tonus.exe";
+    const std::wstring path = TonusPath();
     std::wstring desktop = kDesktop;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -174,6 +178,74 @@ TEST_F(TonusExe, TypedVoltagesAndAltX) {
   // Alt+X as the keyboard delivers it to the window's message queue.
   PostMessageW(window_, WM_SYSCHAR, L'x', 1 << 29);
   EXPECT_EQ(exitCode(), 0);
+}
+
+// "Tonus --help" and "--version" with the standard output redirected to a
+// pipe, as a script or "> file" gives it: the text arrives there, the program
+// ends with 0 and opens no window.
+struct Printed {
+  long exit_code = -1;  // -1: still running at the deadline, then ended
+  std::string out;
+};
+
+Printed RunWithPipedOutput(const wchar_t* option) {
+  Printed printed;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  // Large enough for every text the options print: the program never waits.
+  if (!CreatePipe(&read_end, &write_end, &inherit, 1 << 16)) {
+    ADD_FAILURE() << "CreatePipe: error " << GetLastError();
+    return printed;
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  std::wstring command = L"\"" + TonusPath() + L"\" " + option;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  CloseHandle(write_end);
+  if (!started) {
+    ADD_FAILURE() << "cannot start Tonus.exe: error " << GetLastError();
+    CloseHandle(read_end);
+    return printed;
+  }
+  if (WaitForSingleObject(process.hProcess, kPatience) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    printed.exit_code = static_cast<long>(code);
+    // The program has ended and this process holds no write end: the reads
+    // end at the text's end.
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+      printed.out.append(buffer, n);
+    }
+  } else {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, kPatience);
+  }
+  CloseHandle(read_end);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return printed;
+}
+
+TEST(TonusExeOptions, HelpAndVersionPrintToTheRedirectedOutput) {
+  const Printed help = RunWithPipedOutput(L"--help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("Usage: Tonus", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("--version\r\n"), std::string::npos) << help.out;
+
+  const Printed version = RunWithPipedOutput(L"--version");
+  EXPECT_EQ(version.exit_code, 0);
+  ASSERT_GT(version.out.size(), 6u) << version.out;
+  EXPECT_EQ(version.out.substr(0, 6), "Tonus ");
+  EXPECT_TRUE(version.out.ends_with("\r\n")) << version.out;
 }
 
 }  // namespace
