@@ -12,11 +12,16 @@ double VoltsToFrequency(double volts) {
 
 std::string VoltageToFrequencyText(std::string_view voltage_text) {
   const double frequency = VoltsToFrequency(ReadNumber(voltage_text));
-  std::string text = FormatFixed4(frequency);
-  // Past 10^15 the digits of a double no longer reach the decimals, and
-  // below 0.00005 Hz the format shows a misleading 0.0000.
-  if (!(frequency < 1e15) || text == "0.0000") return std::string(kOutOfRange);
-  return text;
+  // Past 10^15 the digits of a double no longer reach the decimals. A tiny
+  // positive frequency, even one that underflows to 0, is shown as the
+  // format rounds it: 0.0000.
+  if (!(frequency < 1e15)) return std::string(kOutOfRange);
+  return FormatFixed4(frequency);
+}
+
+std::string MidiValueText(int midi) {
+  if (midi < 0 || midi > 127) return "---";
+  return std::to_string(midi);
 }
 
 TonusForm::TonusForm() {
@@ -48,12 +53,16 @@ void TonusForm::VoltageChange(std::string_view text) {
 }
 
 void TonusForm::Calc() {
-  const int16_t midi = static_cast<int16_t>(m_octave_index * 12 + m_key_index);
-  SetMidiCaption(std::to_string(midi));
+  // Semitones above C in octave 0, which sounds at the base frequency.
+  const int16_t semitones = static_cast<int16_t>(m_octave_index * 12 + m_key_index);
+  // MIDI counts from the C one octave lower (C-1 is 0), so C4 is 60 and A4
+  // is 69, as in every MIDI message.
+  const int16_t midi = static_cast<int16_t>(semitones + 12);
+  m_texts[static_cast<std::size_t>(ControlId::lblMidi)] = MidiValueText(midi);
 
   const double r = std::pow(2.0, 1.0 / 12.0);
-  const double base = 27.5 * std::pow(r, -9);
-  const double frequency = std::pow(r, midi) * base;
+  const double base = 27.5 * std::pow(r, -9);  // C0, 16.3516 Hz
+  const double frequency = std::pow(r, semitones) * base;
   std::string& freq_text = m_texts[static_cast<std::size_t>(ControlId::lblFreq)];
   freq_text = FormatFixed4(frequency);
 
@@ -65,11 +74,6 @@ void TonusForm::Calc() {
 
 const std::string& TonusForm::Text(ControlId id) const {
   return m_texts[static_cast<std::size_t>(id)];
-}
-
-void TonusForm::SetMidiCaption(std::string caption) {
-  if (ReadNumber(caption) > 127) caption = "---";
-  m_texts[static_cast<std::size_t>(ControlId::lblMidi)] = std::move(caption);
 }
 
 }  // namespace tonus

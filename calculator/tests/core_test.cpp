@@ -6,7 +6,9 @@
 #include <limits>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "tonus/command_line.h"
 #include "tonus/controls.h"
 #include "tonus/form.h"
 #include "tonus/number_text.h"
@@ -101,28 +103,53 @@ struct Note {
   const char *midi, *frequency, *volts;
 };
 
-TEST(Calc, ExampleNotes) {
+TonusForm FormShowing(int octave, int key) {
+  TonusForm form;
+  form.Load();
+  form.OctaveClick(octave);
+  form.KeyClick(key);
+  return form;
+}
+
+// The MIDI value names the same note as the frequency beside it: MIDI puts
+// 440 Hz at 69 and C0 (16.3516 Hz) at 12.
+TEST(Calc, MidiValueAgreesWithTheFrequencyBesideIt) {
   const Note notes[] = {
-      {4, 9, "57", "440.0000", "5.0000"},        // A4
-      {4, 0, "48", "261.6256", "4.2500"},        // C4
-      {0, 9, "9", "27.5000", "1.0000"},          // A0
-      {0, 0, "0", "16.3516", "0.2500"},          // C0
-      {10, 7, "127", "25087.7079", "10.8333"},   // G10, the highest MIDI value
-      {10, 8, "---", "26579.5006", "10.9167"},   // G#10
-      {10, 11, "---", "31608.5313", "11.1667"},  // B10
+      {4, 9, "69", "440.0000", "5.0000"},     // A4
+      {4, 0, "60", "261.6256", "4.2500"},     // C4, middle C
+      {0, 0, "12", "16.3516", "0.2500"},      // C0, the lowest note of the lists
+      {0, 9, "21", "27.5000", "1.0000"},      // A0
+      {5, 9, "81", "880.0000", "6.0000"},     // A5
+      {9, 7, "127", "12543.8540", "9.8333"},  // G9, the highest MIDI note
   };
   for (const Note& n : notes) {
-    TonusForm form;
-    form.Load();
-    form.OctaveClick(n.octave);
-    form.KeyClick(n.key);
+    const TonusForm form = FormShowing(n.octave, n.key);
     EXPECT_EQ(form.Text(ControlId::lblMidi), n.midi) << n.octave << '/' << n.key;
     EXPECT_EQ(form.Text(ControlId::lblFreq), n.frequency) << n.octave << '/' << n.key;
     EXPECT_EQ(form.Text(ControlId::lblSEVolts), n.volts) << n.octave << '/' << n.key;
   }
 }
 
-TEST(Calc, EveryNoteAgreesWithOneVoltPerOctave) {
+// Notes above G9 have no MIDI value; their frequency and voltage still show.
+TEST(Calc, NotesAboveMidiShowDashes) {
+  const Note notes[] = {
+      {9, 8, "---", "13289.7503", "9.9167"},     // G#9, MIDI would be 128
+      {10, 7, "---", "25087.7079", "10.8333"},   // G10
+      {10, 8, "---", "26579.5006", "10.9167"},   // G#10
+      {10, 11, "---", "31608.5313", "11.1667"},  // B10, the highest note of the lists
+  };
+  for (const Note& n : notes) {
+    const TonusForm form = FormShowing(n.octave, n.key);
+    EXPECT_EQ(form.Text(ControlId::lblMidi), n.midi) << n.octave << '/' << n.key;
+    EXPECT_EQ(form.Text(ControlId::lblFreq), n.frequency) << n.octave << '/' << n.key;
+    EXPECT_EQ(form.Text(ControlId::lblSEVolts), n.volts) << n.octave << '/' << n.key;
+  }
+}
+
+// Every note of the lists: frequency and voltage follow 1 V per octave from
+// 5 V at 440 Hz, and the MIDI value shown is the one MIDI gives that
+// frequency, 69 + 12 * log2(f / 440).
+TEST(Calc, EveryNoteAgreesWithOneVoltPerOctaveAndWithMidi) {
   TonusForm form;
   form.Load();
   int dashes = 0;
@@ -130,20 +157,30 @@ TEST(Calc, EveryNoteAgreesWithOneVoltPerOctave) {
     form.OctaveClick(octave);
     for (int key = 0; key < 12; ++key) {
       form.KeyClick(key);
-      const int midi = octave * 12 + key;
-      const double volts = 5.0 + (midi - 57) / 12.0;
-      EXPECT_EQ(form.Text(ControlId::lblSEVolts), FormatFixed4(volts)) << midi;
-      EXPECT_EQ(form.Text(ControlId::lblFreq), FormatFixed4(440.0 * std::exp2(volts - 5.0)))
-          << midi;
+      const int semitones_from_a4 = (octave - 4) * 12 + key - 9;
+      const double volts = 5.0 + semitones_from_a4 / 12.0;
+      const double frequency = 440.0 * std::exp2(volts - 5.0);
+      EXPECT_EQ(form.Text(ControlId::lblSEVolts), FormatFixed4(volts)) << octave << '/' << key;
+      EXPECT_EQ(form.Text(ControlId::lblFreq), FormatFixed4(frequency)) << octave << '/' << key;
+      const int midi = static_cast<int>(std::lround(69 + 12 * std::log2(frequency / 440.0)));
       if (midi > 127) {
-        EXPECT_EQ(form.Text(ControlId::lblMidi), "---");
+        EXPECT_EQ(form.Text(ControlId::lblMidi), "---") << octave << '/' << key;
         ++dashes;
       } else {
-        EXPECT_EQ(form.Text(ControlId::lblMidi), std::to_string(midi));
+        EXPECT_EQ(form.Text(ControlId::lblMidi), std::to_string(midi)) << octave << '/' << key;
       }
     }
   }
-  EXPECT_EQ(dashes, 4);
+  EXPECT_EQ(dashes, 16);  // G#9 to B10
+}
+
+TEST(Calc, MidiValueTextNamesOnlyMidiNotes) {
+  EXPECT_EQ(tonus::MidiValueText(0), "0");
+  EXPECT_EQ(tonus::MidiValueText(60), "60");
+  EXPECT_EQ(tonus::MidiValueText(127), "127");
+  for (int outside : {-32768, -12, -1, 128, 143, 32767}) {
+    EXPECT_EQ(tonus::MidiValueText(outside), "---") << outside;
+  }
 }
 
 TEST(Form, StartsAtOctaveZeroKeyC) {
@@ -152,7 +189,7 @@ TEST(Form, StartsAtOctaveZeroKeyC) {
   form.Load();
   EXPECT_EQ(form.Text(ControlId::txtOctave), "0");
   EXPECT_EQ(form.Text(ControlId::txtKey), "0");
-  EXPECT_EQ(form.Text(ControlId::lblMidi), "0");
+  EXPECT_EQ(form.Text(ControlId::lblMidi), "12");
   EXPECT_EQ(form.Text(ControlId::lblFreq), "16.3516");
   EXPECT_EQ(form.Text(ControlId::lblSEVolts), "0.2500");
   EXPECT_EQ(form.Text(ControlId::txtVoltage), "0");
@@ -168,7 +205,7 @@ TEST(Form, ChoicesFillTheShowBoxesAndIndexes) {
   EXPECT_EQ(form.Text(ControlId::txtOctave), "7");
   EXPECT_EQ(form.key_index(), 1);
   EXPECT_EQ(form.octave_index(), 7);
-  EXPECT_EQ(form.Text(ControlId::lblMidi), "85");
+  EXPECT_EQ(form.Text(ControlId::lblMidi), "97");
   // The voltage group is independent of the key group.
   EXPECT_EQ(form.Text(ControlId::lblFrequency), "");
 }
@@ -182,7 +219,7 @@ TEST(Form, PositionsOutsideTheListsAreIgnored) {
     form.KeyClick(bad);
     form.OctaveClick(bad == 12 ? 11 : bad);
   }
-  EXPECT_EQ(form.Text(ControlId::lblMidi), "57");
+  EXPECT_EQ(form.Text(ControlId::lblMidi), "69");
   EXPECT_EQ(form.Text(ControlId::txtKey), "A");
   EXPECT_EQ(form.Text(ControlId::txtOctave), "4");
 }
@@ -200,13 +237,43 @@ TEST(Voltage, ExampleValues) {
   }
 }
 
-TEST(Voltage, FarOutsideTheMusicalRangeShowsOutOfRange) {
-  for (const char* text : {"1100", "1e400", "47", "-19", "-2000", "-1e400"}) {
+TEST(Voltage, FrequenciesTooLargeToShowAreOutOfRange) {
+  for (const char* text : {"1100", "1e400", "47", "1e308"}) {
     EXPECT_EQ(tonus::VoltageToFrequencyText(text), tonus::kOutOfRange) << text;
   }
-  // The edges of what is shown: below 10^15 Hz, and at least 0.0001 Hz.
+  // The edge of what is shown: below 10^15 Hz.
   EXPECT_EQ(tonus::VoltageToFrequencyText("46").substr(0, 11), "96757023244");
+}
+
+// Far below the musical range the frequency is positive but smaller than the
+// format's last decimal: it shows as the format rounds it, down to voltages
+// whose frequency underflows the double range.
+TEST(Voltage, TinyFrequenciesShowAsFormatted) {
   EXPECT_EQ(tonus::VoltageToFrequencyText("-18"), "0.0001");
+  EXPECT_EQ(tonus::VoltageToFrequencyText("-18.06"), "0.0001");
+  for (const char* text : {"-18.1", "-19", "-100", "-2000", "-1e400"}) {
+    EXPECT_EQ(tonus::VoltageToFrequencyText(text), "0.0000") << text;
+  }
+}
+
+TEST(CommandLine, HelpOrVersionAnywhereElseTheWindow) {
+  using tonus::ProgramRequest;
+  auto read = [](std::initializer_list<const char*> args) {
+    std::vector<const char*> argv = {"Tonus"};
+    argv.insert(argv.end(), args);
+    return tonus::ReadCommandLine(static_cast<int>(argv.size()), argv.data());
+  };
+  EXPECT_EQ(read({}), ProgramRequest::kWindow);
+  EXPECT_EQ(tonus::ReadCommandLine(0, nullptr), ProgramRequest::kWindow);
+  EXPECT_EQ(read({"-platform", "offscreen"}), ProgramRequest::kWindow);  // the toolkit's
+  EXPECT_EQ(read({"--helpme", "-help", "--Version", "-v", ""}), ProgramRequest::kWindow);
+  EXPECT_EQ(read({"--help"}), ProgramRequest::kHelp);
+  EXPECT_EQ(read({"-h"}), ProgramRequest::kHelp);
+  EXPECT_EQ(read({"--version"}), ProgramRequest::kVersion);
+  EXPECT_EQ(read({"-platform", "offscreen", "--version"}), ProgramRequest::kVersion);
+  EXPECT_EQ(read({"--version", "--help"}), ProgramRequest::kHelp);  // help says more
+  EXPECT_EQ(read({"--help", "--version"}), ProgramRequest::kHelp);
+  EXPECT_EQ(read({nullptr, "--version"}), ProgramRequest::kVersion);
 }
 
 TEST(Controls, TableIsConsistent) {

@@ -113,7 +113,7 @@ TEST_F(TonusQt, OpensWithOctaveZeroKeyC) {
   EXPECT_EQ(find<QLineEdit>("txtOctave")->text(), "0");
   EXPECT_EQ(find<QLineEdit>("txtKey")->text(), "0");
   EXPECT_EQ(find<QLineEdit>("txtVoltage")->text(), "0");
-  EXPECT_EQ(text("lblMidi"), "0");
+  EXPECT_EQ(text("lblMidi"), "12");
   EXPECT_EQ(text("lblFreq"), "16.3516");
   EXPECT_EQ(text("lblSEVolts"), "0.2500");
   EXPECT_EQ(text("lblFrequency"), "");
@@ -134,12 +134,12 @@ TEST_F(TonusQt, ChoosingOctaveAndKeyWithTheMouse) {
   chooseWithMouse("cmbKey", "A");
   EXPECT_EQ(find<QLineEdit>("txtOctave")->text(), "4");
   EXPECT_EQ(find<QLineEdit>("txtKey")->text(), "A");
-  EXPECT_EQ(text("lblMidi"), "57");
+  EXPECT_EQ(text("lblMidi"), "69");
   EXPECT_EQ(text("lblFreq"), "440.0000");
   EXPECT_EQ(text("lblSEVolts"), "5.0000");
 
   chooseWithMouse("cmbKey", "C");
-  EXPECT_EQ(text("lblMidi"), "48");
+  EXPECT_EQ(text("lblMidi"), "60");
   EXPECT_EQ(text("lblFreq"), "261.6256");
   EXPECT_EQ(text("lblSEVolts"), "4.2500");
   EXPECT_EQ(text("lblFrequency"), "");  // the voltage group is untouched
@@ -151,17 +151,21 @@ TEST_F(TonusQt, ChoosingWithTheKeyboardReachesTheDashes) {
   octave->setFocus();
   QTest::keyClick(octave, Qt::Key_End);
   EXPECT_EQ(find<QLineEdit>("txtOctave")->text(), "10");
+  EXPECT_EQ(text("lblMidi"), "---");  // C10 would be MIDI 132
+  EXPECT_EQ(text("lblFreq"), "16744.0362");
+  QTest::keyClick(octave, Qt::Key_Up);
+  EXPECT_EQ(find<QLineEdit>("txtOctave")->text(), "9");
   QTest::keyClick(window_.get(), Qt::Key_Tab);  // on to cmbKey
   ASSERT_TRUE(key->hasFocus());
   for (int i = 0; i < 8; ++i) QTest::keyClick(key, Qt::Key_Down);
   EXPECT_EQ(find<QLineEdit>("txtKey")->text(), "G");
   EXPECT_EQ(text("lblMidi"), "127");
-  EXPECT_EQ(text("lblFreq"), "25087.7079");
+  EXPECT_EQ(text("lblFreq"), "12543.8540");
   QTest::keyClick(key, Qt::Key_Down);
   EXPECT_EQ(find<QLineEdit>("txtKey")->text(), "G#");
   EXPECT_EQ(text("lblMidi"), "---");
-  EXPECT_EQ(text("lblFreq"), "26579.5006");
-  EXPECT_EQ(text("lblSEVolts"), "10.9167");
+  EXPECT_EQ(text("lblFreq"), "13289.7503");
+  EXPECT_EQ(text("lblSEVolts"), "9.9167");
 }
 
 TEST_F(TonusQt, TypingAVoltageShowsItsFrequencyAtEveryKeystroke) {
@@ -178,7 +182,9 @@ TEST_F(TonusQt, TypingAVoltageShowsItsFrequencyAtEveryKeystroke) {
   EXPECT_EQ(text("lblFrequency"), "out of range");
   typeVoltage("1e400");
   EXPECT_EQ(text("lblFrequency"), "out of range");
-  EXPECT_EQ(text("lblMidi"), "0");  // the key group is untouched
+  typeVoltage("-19");
+  EXPECT_EQ(text("lblFrequency"), "0.0000");  // positive, below the last decimal
+  EXPECT_EQ(text("lblMidi"), "12");           // the key group is untouched
 }
 
 TEST_F(TonusQt, AltXClosesTheWindowAndEndsTheProgram) {

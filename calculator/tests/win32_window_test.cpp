@@ -15,6 +15,14 @@ using tonus_win32::ControlItemId;
 
 constexpr DWORD kPatience = 10000;  // ms for the program to start or end
 
+// Tonus.exe lies beside this test program.
+std::wstring TonusPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
+  path.resize(path.find_last_of(L"\\/") + 1);
+  return path + L"Tonus.exe";
+}
+
 // The test and the program it starts share a desktop of their own, created
 // by this process: Wine draws a desktop's windows with the display of the
 // process that opened it, and the default desktop may have been opened by a
@@ -31,11 +39,7 @@ class TonusExe : public ::testing::Test {
   }
 
   void SetUp() override {
-    // Tonus.exe lies beside this test program.
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), MAX_PATH));
-    path.resize(path.find_last_of(L"\\/") + 1);
-    path += L"Tonus.exe";
+    const std::wstring path = TonusPath();
     std::wstring desktop = kDesktop;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -118,7 +122,7 @@ TEST_F(TonusExe, OpensWithOctaveZeroKeyCAndEndsWhenClosed) {
   EXPECT_EQ(text(ControlId::txtOctave), L"0");
   EXPECT_EQ(text(ControlId::txtKey), L"0");
   EXPECT_EQ(text(ControlId::txtVoltage), L"0");
-  EXPECT_EQ(text(ControlId::lblMidi), L"0");
+  EXPECT_EQ(text(ControlId::lblMidi), L"12");
   EXPECT_EQ(text(ControlId::lblFreq), L"16.3516");
   EXPECT_EQ(text(ControlId::lblSEVolts), L"0.2500");
   EXPECT_EQ(text(ControlId::lblFrequency), L"");
@@ -139,14 +143,14 @@ TEST_F(TonusExe, ChoosingNotesAndExit) {
   choose(ControlId::cmbKey, 9);
   EXPECT_EQ(text(ControlId::txtOctave), L"4");
   EXPECT_EQ(text(ControlId::txtKey), L"A");
-  EXPECT_EQ(text(ControlId::lblMidi), L"57");
+  EXPECT_EQ(text(ControlId::lblMidi), L"69");
   EXPECT_EQ(text(ControlId::lblFreq), L"440.0000");
   EXPECT_EQ(text(ControlId::lblSEVolts), L"5.0000");
 
   // The down-arrow key moves the key list on by one entry.
   SendMessageW(item(ControlId::cmbKey), WM_KEYDOWN, VK_DOWN, 0);
   EXPECT_EQ(text(ControlId::txtKey), L"A#");
-  EXPECT_EQ(text(ControlId::lblMidi), L"58");
+  EXPECT_EQ(text(ControlId::lblMidi), L"70");
 
   choose(ControlId::cmbOctave, 10);
   choose(ControlId::cmbKey, 8);
@@ -163,16 +167,85 @@ TEST_F(TonusExe, ChoosingNotesAndExit) {
 TEST_F(TonusExe, TypedVoltagesAndAltX) {
   const std::pair<const wchar_t*, const wchar_t*> cases[] = {
       {L"5", L"440.0000"}, {L"4.25", L"261.6256"},     {L"-5", L"0.4297"},
-      {L"", L"13.7500"},   {L"2000", L"out of range"}, {L"1e400", L"out of range"}};
+      {L"", L"13.7500"},   {L"2000", L"out of range"}, {L"1e400", L"out of range"},
+      {L"-19", L"0.0000"}};
   for (const auto& [voltage, frequency] : cases) {
     setVoltage(voltage);
     EXPECT_EQ(text(ControlId::lblFrequency), frequency) << voltage;
   }
-  EXPECT_EQ(text(ControlId::lblMidi), L"0");  // the key group is untouched
+  EXPECT_EQ(text(ControlId::lblMidi), L"12");  // the key group is untouched
 
   // Alt+X as the keyboard delivers it to the window's message queue.
   PostMessageW(window_, WM_SYSCHAR, L'x', 1 << 29);
   EXPECT_EQ(exitCode(), 0);
+}
+
+// "Tonus --help" and "--version" with the standard output redirected to a
+// pipe, as a script or "> file" gives it: the text arrives there, the program
+// ends with 0 and opens no window.
+struct Printed {
+  long exit_code = -1;  // -1: still running at the deadline, then ended
+  std::string out;
+};
+
+Printed RunWithPipedOutput(const wchar_t* option) {
+  Printed printed;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  // Large enough for every text the options print: the program never waits.
+  if (!CreatePipe(&read_end, &write_end, &inherit, 1 << 16)) {
+    ADD_FAILURE() << "CreatePipe: error " << GetLastError();
+    return printed;
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  std::wstring command = L"\"" + TonusPath() + L"\" " + option;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  CloseHandle(write_end);
+  if (!started) {
+    ADD_FAILURE() << "cannot start Tonus.exe: error " << GetLastError();
+    CloseHandle(read_end);
+    return printed;
+  }
+  if (WaitForSingleObject(process.hProcess, kPatience) == WAIT_OBJECT_0) {
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    printed.exit_code = static_cast<long>(code);
+    // The program has ended and this process holds no write end: the reads
+    // end at the text's end.
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+      printed.out.append(buffer, n);
+    }
+  } else {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, kPatience);
+  }
+  CloseHandle(read_end);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return printed;
+}
+
+TEST(TonusExeOptions, HelpAndVersionPrintToTheRedirectedOutput) {
+  const Printed help = RunWithPipedOutput(L"--help");
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_EQ(help.out.rfind("Usage: Tonus", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find("--version\r\n"), std::string::npos) << help.out;
+
+  const Printed version = RunWithPipedOutput(L"--version");
+  EXPECT_EQ(version.exit_code, 0);
+  ASSERT_GT(version.out.size(), 6u) << version.out;
+  EXPECT_EQ(version.out.substr(0, 6), "Tonus ");
+  EXPECT_TRUE(version.out.ends_with("\r\n")) << version.out;
 }
 
 }  // namespace

@@ -32,9 +32,13 @@ double VoltsToFrequency(double volts);
 
 // The voltage conversion as the voltage group shows it: the text read
 // leniently as volts, the frequency in the "#0.0000" format. A frequency of
-// 10^15 Hz or more (above about 46 V), one that would show as 0.0000 (below
-// about -18 V) or one that is not finite gives kOutOfRange.
+// 10^15 Hz or more (above about 46 V) or one that is not finite gives
+// kOutOfRange; one below 0.00005 Hz (below about -18.07 V) shows 0.0000.
 std::string VoltageToFrequencyText(std::string_view voltage_text);
+
+// lblMidi's text for a MIDI note number: the number for 0 to 127, "---" for
+// any value that no MIDI note has.
+std::string MidiValueText(int midi);
 
 class TonusForm {
  public:
@@ -52,7 +56,9 @@ class TonusForm {
   void VoltageChange(std::string_view text);
 
   // Recomputes MIDI value, frequency and host voltage of the key group from
-  // the two indexes. The voltage is computed from the frequency as shown.
+  // the two indexes. The MIDI value is 12 * (octave + 1) + key (C4 is 60, A4
+  // is 69); octave 0, key "C" sounds at 16.3516 Hz. The voltage is computed
+  // from the frequency as shown.
   void Calc();
 
   // The current text of a control of kShownControls (or the table caption
@@ -64,10 +70,6 @@ class TonusForm {
   int16_t key_index() const { return m_key_index; }
 
  private:
-  // Sets lblMidi's caption; a caption that reads as a number above 127
-  // becomes "---" at once (the lists reach MIDI 131).
-  void SetMidiCaption(std::string caption);
-
   int16_t m_octave_index = 0;                      // position last chosen in cmbOctave, 0 to 10
   int16_t m_key_index = 0;                         // position last chosen in cmbKey, 0 to 11
   std::array<std::string, kControlCount> m_texts;  // indexed by ControlId

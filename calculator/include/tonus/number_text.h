@@ -10,8 +10,8 @@
 namespace tonus {
 
 // Shown instead of a number that the window cannot display sensibly: a
-// result that is not finite, too large (10^15 and more where a result is
-// range-checked) or too small to show a single non-zero digit.
+// result that is not finite, or too large (10^15 and more where a result is
+// range-checked). A tiny result shows as the format rounds it.
 inline constexpr std::string_view kOutOfRange = "out of range";
 
 // Base-10 logarithm of x, computed as ln(x) / ln(10). x > 0.
