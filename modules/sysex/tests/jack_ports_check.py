@@ -223,6 +223,21 @@ def hex_tokens(text):
     return out
 
 
+def only_complete_messages(data):
+    """True when `data` is nothing but F0, data bytes (below 0x80), F7, again and again."""
+    i = 0
+    while i < len(data):
+        if data[i] != 0xF0:
+            return False
+        j = i + 1
+        while j < len(data) and data[j] < 0x80:
+            j += 1
+        if j == len(data) or data[j] != 0xF7:
+            return False
+        i = j + 1
+    return bool(data)
+
+
 def file_bytes(path):
     with open(path, "rb") as f:
         contents = f.read()
@@ -375,6 +390,32 @@ def watchdog(check):
     return timer
 
 
+class SaidLines:
+    """What a program writes to a pipe, gathered line by line by a thread of its own."""
+
+    def __init__(self, stream):
+        self.lines, self.lock = [], threading.Lock()
+        self.thread = threading.Thread(target=self._read, args=(stream,), daemon=True)
+        self.thread.start()
+
+    def _read(self, stream):
+        for line in stream:
+            with self.lock:
+                self.lines.append(line)
+
+    def holds(self, text):
+        with self.lock:
+            return any(text in line for line in self.lines)
+
+    def text(self):
+        with self.lock:
+            return "".join(self.lines)
+
+    def done(self):
+        """Once the program has ended: the rest of its lines."""
+        self.thread.join(QUICK_S)
+
+
 class Stage:
     """Names the stage running (for failures) and prints what it did and its time."""
 
@@ -462,9 +503,10 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
     with open(largest, "wb") as f:
         f.write(bytes([0xF0] + [i % 128 for i in range(131070)] + [0xF7]))
 
-    def send(path, port, pause, what, extra_env=None):
+    def send(path, port, pause, what, extra_env=None, raw=False):
         start = time.monotonic()
-        r = check.run([tool, "send", path, "--port", port, "--pause", str(pause)], SEND_S,
+        r = check.run([tool, "send", path, "--port", port, "--pause", str(pause)]
+                      + (["--raw"] if raw else []), SEND_S,
                       what, env=dict(env, **(extra_env or {})), text=True)
         if r.returncode != 0:
             check.fail(f"{what}: {exit_text(r.returncode)}: {r.stderr[-2000:]}")
@@ -499,7 +541,10 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
 
     # sysex_tool sends every file whole, beyond the module's 131072 bytes, and
     # a single message of 1 MiB, far beyond any message of a real device;
-    # with short pauses, since its pacing is checked once, below.
+    # with short pauses, since its pacing is checked once, below. A file of
+    # anything but complete messages (program changes between them, the
+    # heading line of a hex dump) is refused without --raw, before any byte
+    # reaches the recorder, and sent as it is with --raw.
     huge = os.path.join(work, "message_1MiB.syx")
     with open(huge, "wb") as f:
         f.write(bytes([0xF0] + [i * 7 % 128 for i in range((1 << 20) - 2)] + [0xF7]))
@@ -508,20 +553,30 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
         for path in files + [huge]:
             name = os.path.basename(path)
             data = file_bytes(path)
-            took = send(path, "recorder:in", FAST_PAUSE_MS, f"sysex_tool send {name}")
+            raw = not only_complete_messages(data)
+            if raw:
+                r = check.run([tool, "send", path, "--port", "recorder:in"], SEND_S,
+                              f"sysex_tool send {name} without --raw", env=env, text=True)
+                if r.returncode != 1 or "nothing sent" not in r.stderr:
+                    check.fail(f"sysex_tool send {name} without --raw was not refused: "
+                               f"{exit_text(r.returncode)}: {r.stderr[-2000:]}")
+            took = send(path, "recorder:in", FAST_PAUSE_MS, f"sysex_tool send {name}", raw=raw)
             compare(check, f"sysex_tool send {name}", recorder.collect(check, data, check.said), data,
                     paced=False)
-            print(f"  {name}: {len(data)} bytes, {len(messages_of(data))} messages, {took:.2f} s")
+            print(f"  {name}: {len(data)} bytes, {len(messages_of(data))} messages, {took:.2f} s"
+                  + (", refused without --raw" if raw else ""))
             total += len(data)
         s.done(f"{len(files) + 1} files, {total} bytes, each byte in order, each message whole")
 
     # Real-time pacing, once, on a small file: the first 16 messages of the
-    # file of the most messages.
+    # file of the most messages, to the port named by a part of its name in
+    # another case.
     with Stage(check, "sysex_tool send, --pause 60") as s:
         many = max(files, key=lambda f: len(messages_of(file_bytes(f))))
         small = first_messages(many, 16, work)
         data = file_bytes(small)
-        took = send(small, "recorder:in", 60, f"sysex_tool send {os.path.basename(small)}")
+        took = send(small, "Recorder", 60, f"sysex_tool send {os.path.basename(small)}",
+                    raw=not only_complete_messages(data))
         gap = compare(check, f"sysex_tool send {os.path.basename(small)} --pause 60",
                       recorder.collect(check, data, check.said), data, paced=True)
         s.done(f"{os.path.basename(small)}: {len(messages_of(data))} messages in {took:.2f} s, "
@@ -592,14 +647,20 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
                       "sysex_tool send --port nowhere", env=env, text=True)
         if r.returncode != 1 or "nowhere" not in r.stderr:
             check.fail(f"send to a missing port: {exit_text(r.returncode)}, {r.stderr!r}")
-        s.done("exit 1, the port named")
+        # "lane" is a part of the four lanes' names: none is chosen, all are listed.
+        r = check.run([tool, "send", files[0], "--port", "lane", "--raw"], QUICK_S,
+                      "sysex_tool send --port lane", env=env, text=True)
+        if (r.returncode != 1 or '"lane" fits 4 output ports: ' not in r.stderr
+                or not all(f'"{lane.name}"' in r.stderr for lane in lanes)):
+            check.fail(f"send to a part of four names: {exit_text(r.returncode)}, {r.stderr!r}")
+        s.done("exit 1, the port named; a part of four names lists the four")
 
-    def start_receiver(port, out):
-        """sysex_tool receive on `port`, once its own port "Byteloom:in" is connected to it."""
-        # The silence that ends a recording also bounds the wait for its
-        # first byte: long enough for a sender to start on a loaded machine.
-        receiver = check.start([tool, "receive", "--port", port, "--out", out,
-                                "--timeout", "6"], env=env)
+    def start_receiver(port, out, times):
+        """sysex_tool receive on `port`, once its own port "Byteloom:in" is connected to it.
+
+        `times`: its options for the wait and the silence; a silence long enough
+        for a sender held up on a loaded machine."""
+        receiver = check.start([tool, "receive", "--port", port, "--out", out] + times, env=env)
         check.wait_until(f"sysex_tool receive's port Byteloom:in, connected to {port}",
                          lambda: (receiver.poll() is not None
                                   or "Byteloom:in" in check.connections(env, port)),
@@ -609,6 +670,22 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
             check.fail(f"sysex_tool receive --port {port} opened no port: "
                        f"{exit_text(receiver.returncode)}: {err[-2000:]}")
         return receiver
+
+    def start_said_receiver(port, out, times):
+        """start_receiver, with its stderr read line by line as it comes."""
+        receiver = start_receiver(port, out, times)
+        return receiver, SaidLines(receiver.stderr)
+
+    def finish_said(receiver, said, what):
+        """Exit status and stdout of a receiver started by start_said_receiver."""
+        try:
+            receiver.wait(SESSION_S)
+        except subprocess.TimeoutExpired:
+            receiver.kill()
+            receiver.wait(QUICK_S)
+            check.fail(f"{what} did not finish within {SESSION_S} s; it said {said.text()!r}")
+        said.done()
+        return receiver.returncode, receiver.stdout.read()
 
     def check_received(what, receiver, out, expected):
         _, err = check.finish(receiver, SESSION_S, what)
@@ -638,7 +715,8 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
                 messages += parsed
                 used.append(os.path.basename(path))
         out = os.path.join(work, "received.txt")
-        receiver = start_receiver("player:out", out)
+        # The older form: --timeout is both the wait and the silence.
+        receiver = start_receiver("player:out", out, ["--timeout", "6"])
         batch = []
         for k, message in enumerate(messages):
             player.send_message(message)
@@ -662,10 +740,46 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
         with open(corpus, "wb") as f:
             f.write(expected)
         out = os.path.join(work, "received.syx")
-        receiver = start_receiver("player:out", out)
-        send(corpus, "Byteloom:in", FAST_PAUSE_MS, "sysex_tool send corpus.syx to Byteloom:in")
+        # No limit on the wait: the check's own limit for the session holds.
+        receiver = start_receiver("player:out", out, ["--silence", "6"])
+        send(corpus, "Byteloom:in", FAST_PAUSE_MS, "sysex_tool send corpus.syx to Byteloom:in",
+             raw=not only_complete_messages(expected))
         check_received("sysex_tool send | receive", receiver, out, expected)
         s.done(f"{len(raws)} files, {len(expected)} bytes, byte for byte")
+
+    # Ctrl-C ends a recording that waits with no limit and no end by silence:
+    # what was received is saved; with nothing received, nothing is written.
+    with Stage(check, "sysex_tool receive stopped by Ctrl-C") as s:
+        message = bytes([0xF0, 0x7D] + list(range(40)) + [0xF7])
+        out = os.path.join(work, "stopped.syx")
+        receiver, said = start_said_receiver("player:out", out, ["--silence", "600"])
+        check.wait_until("sysex_tool receive to say it waits for the first byte",
+                         lambda: said.holds("waiting for the first byte"), QUICK_S, said.text)
+        player.send_message(message)
+        recorder.collect(check, message)
+        check.wait_until("sysex_tool receive to say it records",
+                         lambda: said.holds("recording"), ARRIVAL_S, said.text)
+        receiver.send_signal(signal.SIGINT)
+        code, printed = finish_said(receiver, said, "sysex_tool receive stopped while recording")
+        if (code != 0 or printed != f"{len(message)} bytes received\n"
+                or "stopped; what was received is saved" not in said.text()):
+            check.fail(f"stopped while recording: {exit_text(code)}, stdout {printed!r}, "
+                       f"stderr {said.text()!r}")
+        if file_bytes(out) != message:
+            check.fail(f"stopped while recording: {file_bytes(out).hex(' ')} saved for "
+                       f"{message.hex(' ')}")
+        idle = os.path.join(work, "idle.syx")
+        receiver, said = start_said_receiver("player:out", idle, [])
+        check.wait_until("sysex_tool receive to say it waits for the first byte",
+                         lambda: said.holds("waiting for the first byte"), QUICK_S, said.text)
+        receiver.send_signal(signal.SIGINT)
+        code, printed = finish_said(receiver, said, "sysex_tool receive stopped while waiting")
+        if (code != 1 or "stopped; nothing received, nothing written" not in said.text()
+                or os.path.exists(idle)):
+            check.fail(f"stopped while waiting: {exit_text(code)}, stderr {said.text()!r}, "
+                       f"a file written: {os.path.exists(idle)}")
+        s.done(f"stopped while recording: exit 0, the message of {len(message)} bytes saved; "
+               f"stopped while waiting: exit 1, nothing written")
     player.close_port()
 
 

@@ -3,29 +3,37 @@
 //   sysex_tool syx IN OUT    load IN (raw or hex text), save the bytes raw
 //   sysex_tool txt IN OUT    load IN, save the bytes as a hex dump
 //   sysex_tool ports         list the MIDI input and output ports
-//   sysex_tool send FILE --port NAME [--pause MS]
-//                            send FILE's bytes one message at a time
-//   sysex_tool receive --port NAME --out FILE [--timeout S]
+//   sysex_tool send FILE --port NAME [--pause MS] [--raw]
+//                            send FILE's messages one at a time
+//   sysex_tool receive --port NAME --out FILE [--wait S] [--silence S]
 //                            record what arrives until the port falls silent
-// Exit status 0 on success; 1 when a file cannot be read or written, a port
-// is not found or cannot be opened, or (send) not every byte went out, or
-// (receive) nothing arrived. Unlike the module, syx and txt convert every
-// byte, beyond its byte array of 131072 bytes. Files are written whole or
-// not at all: to a temporary beside the target, flushed, then renamed over
-// it, so a failed write (also over the input itself) leaves the old file.
+// "-" stands for standard input where a file is read (IN, FILE of send) and
+// for standard output where one is written (OUT, --out).
+// Exit status 0 on success; 1 when a file cannot be read or written, a file
+// to send is not made of complete System Exclusive messages (send without
+// --raw), a port is not found or cannot be opened, not every byte went out
+// (send), or nothing arrived (receive); 2 when the command line is wrong.
+// Unlike the module, syx and txt convert every byte, beyond its byte array
+// of 131072 bytes. Files are written whole or not at all: to a temporary
+// beside the target, flushed, then renamed over it, so a failed write (also
+// over the input itself) leaves the old file.
+#include <fcntl.h>
+
 #include <CLI/CLI.hpp>
-#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "sysex/ByteloomBytes.h"
 #include "sysex/ByteloomFiles.h"
 #include "sysex/MidiPorts.h"
+#include "sysex_tool_rules.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -38,56 +46,156 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using sysex_tool::counted;
 
-bool readFile(const std::string& path, std::vector<std::uint8_t>& contents) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  contents.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+constexpr const char* kVersion = "sysex_tool 1.1";
+constexpr const char* kStandardStream = "-";
+
+// Limits of the numbers the command line takes.
+constexpr double kMinSeconds = 0.1;
+constexpr double kMaxSilenceSeconds = 3600;  // --silence, --timeout
+constexpr double kMaxWaitSeconds = 86400;    // --wait
+constexpr double kMaxPauseMs = 60000;        // --pause
+
+std::string quoted(const std::string& text) {
+  return "\"" + text + "\"";
 }
 
-// Writes `size` bytes to `path` whole or not at all (the old file stays).
-bool writeFile(const std::string& path, const void* data, std::size_t size) {
-  if (size > UINT32_MAX) return false;
-  return byteloom::writeFileSafely(path, data, static_cast<std::uint32_t>(size)) ==
-         byteloom::WriteResult::kWritten;
+// How a path is named in messages: "-" is a stream, anything else itself.
+std::string inputName(const std::string& path) {
+  return path == kStandardStream ? "standard input" : path;
+}
+std::string outputName(const std::string& path) {
+  return path == kStandardStream ? "standard output" : path;
+}
+
+void setBinary(std::FILE* stream) {
+#ifdef _WIN32
+  _setmode(_fileno(stream), _O_BINARY);
+#else
+  (void)stream;
+#endif
+}
+
+// Reads all of `path` ("-": standard input) into `contents`. On failure
+// `why` says why, in a few words for the user.
+bool readInput(const std::string& path, std::vector<std::uint8_t>& contents, std::string& why) {
+  std::FILE* in = stdin;
+  if (path != kStandardStream) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      why = "it is a folder";
+      return false;
+    }
+    in = std::fopen(path.c_str(), "rb");
+    if (!in) {
+      why = std::strerror(errno);
+      return false;
+    }
+  } else {
+    setBinary(stdin);
+  }
+  contents.clear();
+  std::uint8_t block[65536];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, in)) > 0)
+    contents.insert(contents.end(), block, block + got);
+  const bool failed = std::ferror(in) != 0;
+  if (failed) why = std::strerror(errno);
+  if (in != stdin) std::fclose(in);
+  return !failed;
+}
+
+// Whether `path` can be written now: it is no folder, and a new file can be
+// made beside it (the temporary a save writes first; made and removed
+// again). `why` says why not. Checked before work whose result would
+// otherwise be lost, and to name the reason of a failed save.
+bool canWrite(const std::string& path, std::string& why) {
+  if (path == kStandardStream) return true;
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    why = "it is a folder";
+    return false;
+  }
+  const std::string trial = byteloom::temporaryPathBeside(path);
+#ifdef _WIN32
+  const int fd = _open(trial.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+#else
+  const int fd = ::open(trial.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+#endif
+  if (fd < 0) {
+    if (errno == EEXIST) return true;  // a leftover temporary: the save replaces it
+    why = std::strerror(errno);
+    return false;
+  }
+#ifdef _WIN32
+  _close(fd);
+#else
+  ::close(fd);
+#endif
+  std::remove(trial.c_str());
+  return true;
+}
+
+// Writes `size` bytes to `path` ("-": standard output), a file whole or not
+// at all (an old file stays). Reports a failure itself.
+bool writeOutput(const std::string& path, const void* data, size_t size) {
+  std::string why;
+  if (path == kStandardStream) {
+    setBinary(stdout);
+    if (std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0) return true;
+    why = std::strerror(errno);
+  } else if (canWrite(path, why)) {
+    if (size <= UINT32_MAX &&
+        byteloom::writeFileSafely(path, data, static_cast<std::uint32_t>(size)) ==
+            byteloom::WriteResult::kWritten)
+      return true;
+    why = "it could not be written whole; an old file there is kept";
+  }
+  std::fprintf(stderr, "sysex_tool: cannot write %s: %s\n", outputName(path).c_str(), why.c_str());
+  return false;
 }
 
 bool endsWith(const std::string& s, const char* suffix) {
   const std::string t = suffix;
-  if (s.size() < t.size()) return false;
-  for (size_t i = 0; i < t.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - t.size() + i])) != t[i]) return false;
-  return true;
+  return s.size() >= t.size() && sysex_tool::lowerAscii(s.substr(s.size() - t.size())) == t;
 }
 
 // Every byte a file stands for (raw `.syx` or hex text), without the module's
-// limit of 131072 bytes.
-std::vector<std::uint8_t> bytesOf(const std::vector<std::uint8_t>& contents) {
+// limit of 131072 bytes. `raw` tells which of the two the file was taken as.
+std::vector<std::uint8_t> bytesOf(const std::vector<std::uint8_t>& contents, bool* raw = nullptr) {
   const byteloom::DecodedFile loaded = byteloom::decodeFileContents(contents);
+  if (raw) *raw = loaded.raw;
   std::vector<std::uint8_t> bytes(static_cast<size_t>(byteloom::countHexBytes(loaded.text)));
   bytes.resize(static_cast<size_t>(byteloom::parseHexText(bytes, loaded.text)));
   return bytes;
 }
 
-// The position of the port called `name` in `list`: an exact name, or else a
-// part of exactly one name. -1 when there is none or more than one.
-int findPort(const byteloom::MidiPortList& list, const std::string& name) {
-  for (size_t i = 0; i < list.names.size(); ++i)
-    if (list.names[i] == name) return static_cast<int>(i);
-  int found = -1;
-  for (size_t i = 0; i < list.names.size(); ++i) {
-    if (list.names[i].find(name) == std::string::npos) continue;
-    if (found >= 0) return -1;
-    found = static_cast<int>(i);
+// The port `name` means in `list` (outputs or inputs, by `direction`), or -1
+// after saying why there is none.
+int findPort(const byteloom::MidiService& midi, const byteloom::MidiPortList& list,
+             const char* direction, const std::string& name) {
+  const sysex_tool::PortMatch match = sysex_tool::matchPort(list.names, name);
+  if (match.index >= 0) return match.index;
+  if (match.candidates.empty()) {
+    const std::string why = midi.whyNoPorts();
+    std::fprintf(stderr, "sysex_tool: no %s port called %s%s\n", direction, quoted(name).c_str(),
+                 why.empty() ? " (sysex_tool ports lists them)" : ("; " + why).c_str());
+    return -1;
   }
-  return found;
+  std::string names;
+  for (const std::string& candidate : match.candidates)
+    names += (names.empty() ? "" : ", ") + quoted(candidate);
+  std::fprintf(stderr, "sysex_tool: %s fits %zu %s ports: %s; give more of the name\n",
+               quoted(name).c_str(), match.candidates.size(), direction, names.c_str());
+  return -1;
 }
 
 int convert(const std::string& format, const std::string& input, const std::string& output) {
   std::vector<std::uint8_t> contents;
-  if (!readFile(input, contents)) {
-    std::fprintf(stderr, "sysex_tool: cannot read %s\n", input.c_str());
+  std::string why;
+  if (!readInput(input, contents, why)) {
+    std::fprintf(stderr, "sysex_tool: cannot read %s: %s\n", inputName(input).c_str(), why.c_str());
     return 1;
   }
   // Load, then save from the hex text, as the module's two steps do, but
@@ -95,17 +203,15 @@ int convert(const std::string& format, const std::string& input, const std::stri
   const std::vector<std::uint8_t> bytes = bytesOf(contents);
   bool written;
   if (format == "syx") {
-    written = writeFile(output, bytes.data(), bytes.size());
+    written = writeOutput(output, bytes.data(), bytes.size());
   } else {
     const std::string dump = byteloom::formatTextDump(bytes);
-    written = writeFile(output, dump.data(), dump.size());
+    written = writeOutput(output, dump.data(), dump.size());
   }
-  if (!written) {
-    std::fprintf(stderr, "sysex_tool: cannot write %s (nothing written; an old file is kept)\n",
-                 output.c_str());
-    return 1;
-  }
-  std::printf("%zu bytes\n", bytes.size());
+  if (!written) return 1;
+  // The count goes where it does not mix with the bytes written.
+  std::fprintf(output == kStandardStream ? stderr : stdout, "%s\n",
+               counted(bytes.size(), "byte", "bytes").c_str());
   return 0;
 }
 
@@ -130,34 +236,80 @@ void showProgress(size_t messages, size_t allMessages, size_t bytes, size_t allB
   std::fflush(stderr);
 }
 
-int send(const std::string& file, const std::string& portName, int pauseMs) {
+// Says why a file to send is refused when it is not made of complete System
+// Exclusive messages only; false when it is. `text` is the file's contents
+// when it is hex text (to name lines), else empty.
+bool refuseIncomplete(const std::string& file, const std::vector<std::uint8_t>& bytes,
+                      std::string_view text) {
+  const sysex_tool::MessageScan scan = sysex_tool::scanMessages(bytes);
+  if (scan.outside == 0 && scan.unfinished == 0) return false;
+  std::fprintf(stderr, "sysex_tool: nothing sent: %s %s:\n", inputName(file).c_str(),
+               scan.messages.empty()
+                   ? "holds no complete System Exclusive message (F0 ... F7)"
+                   : "holds more than complete System Exclusive messages (F0 ... F7)");
+  auto where = [&](size_t offset) {
+    std::string at = "offset " + std::to_string(offset);
+    if (!text.empty() && offset < bytes.size())
+      at += " (line " + std::to_string(sysex_tool::lineOfToken(text, offset)) + ")";
+    return at;
+  };
+  if (scan.outside > 0)
+    std::fprintf(stderr, "  %s outside messages, the first at %s\n",
+                 counted(scan.outside, "byte", "bytes").c_str(), where(scan.firstOutside).c_str());
+  if (scan.unfinished > 0) {
+    std::string end;
+    if (scan.firstUnfinishedEnd >= bytes.size())
+      end = "the file ends first";
+    else if (bytes[scan.firstUnfinishedEnd] == 0xF0)
+      end = "the F0 at " + where(scan.firstUnfinishedEnd) + " begins another";
+    else {
+      char value[8];
+      std::snprintf(value, sizeof value, "%02X", bytes[scan.firstUnfinishedEnd]);
+      end = std::string("the byte ") + value + " at " + where(scan.firstUnfinishedEnd) + " cuts it";
+    }
+    if (scan.unfinished == 1)
+      std::fprintf(stderr, "  the message begun at %s has no F7: %s\n",
+                   where(scan.firstUnfinished).c_str(), end.c_str());
+    else
+      std::fprintf(stderr, "  %zu messages have no F7; the first, begun at %s: %s\n",
+                   scan.unfinished, where(scan.firstUnfinished).c_str(), end.c_str());
+  }
+  std::fprintf(stderr, "sysex_tool: --raw sends the bytes as they are\n");
+  return true;
+}
+
+int send(const std::string& file, const std::string& portName, int pauseMs, bool raw) {
   std::vector<std::uint8_t> contents;
-  if (!readFile(file, contents)) {
-    std::fprintf(stderr, "sysex_tool: cannot read %s\n", file.c_str());
+  std::string why;
+  if (!readInput(file, contents, why)) {
+    std::fprintf(stderr, "sysex_tool: cannot read %s: %s\n", inputName(file).c_str(), why.c_str());
     return 1;
   }
-  const std::vector<std::uint8_t> bytes = bytesOf(contents);
+  bool rawFile = false;
+  const std::vector<std::uint8_t> bytes = bytesOf(contents, &rawFile);
+  if (bytes.empty()) {
+    std::fprintf(stderr, "sysex_tool: nothing sent: %s %s\n", inputName(file).c_str(),
+                 contents.empty() ? "is empty" : "holds no bytes");
+    return 1;
+  }
+  if (!raw &&
+      refuseIncomplete(file, bytes,
+                       rawFile ? std::string_view()
+                               : std::string_view(reinterpret_cast<const char*>(contents.data()),
+                                                  contents.size())))
+    return 1;
+  // By default only complete messages are left, each one piece; --raw cuts
+  // after each F7, as the module does.
+  const std::vector<sysex_tool::Piece> messages = sysex_tool::cutAfterEachF7(bytes);
+
   const auto midi = byteloom::createMidiService();
-  const int index = findPort(midi->outputs(), portName);
-  if (index < 0) {
-    std::fprintf(stderr, "sysex_tool: no output port called \"%s\" (see sysex_tool ports)\n",
-                 portName.c_str());
-    return 1;
-  }
+  const int index = findPort(*midi, midi->outputs(), "output", portName);
+  if (index < 0) return 1;
   const auto out = midi->openOutput(index, 44100);
   if (!out) {
-    std::fprintf(stderr, "sysex_tool: the output port \"%s\" cannot be opened\n",
-                 midi->outputs().names[index].c_str());
+    std::fprintf(stderr, "sysex_tool: the output port %s cannot be opened\n",
+                 quoted(midi->outputs().names[index]).c_str());
     return 1;
-  }
-  // Messages end after each 0xF7, as in the module.
-  std::vector<std::pair<size_t, size_t>> messages;  // start, length
-  for (size_t p = 0; p < bytes.size();) {
-    size_t q = p;
-    while (q < bytes.size() && bytes[q] != 0xF7) ++q;
-    const size_t end = q < bytes.size() ? q + 1 : bytes.size();
-    messages.emplace_back(p, end - p);
-    p = end;
   }
   const bool terminal = isatty(fileno(stderr));
   const auto start = Clock::now();
@@ -167,9 +319,9 @@ int send(const std::string& file, const std::string& portName, int pauseMs) {
     const auto [p, m] = messages[k];
     if (!out->sendMessage({bytes.data() + p, m})) {
       if (terminal) std::fputc('\n', stderr);
-      std::fprintf(stderr, "sysex_tool: message %zu (%zu bytes at byte %zu) could not be sent\n",
-                   k + 1, m, p);
-      std::printf("%zu of %zu bytes sent\n", sent, bytes.size());
+      std::fprintf(stderr, "sysex_tool: message %zu (%s at offset %zu) could not be sent\n", k + 1,
+                   counted(m, "byte", "bytes").c_str(), p);
+      std::printf("%zu of %s sent\n", sent, counted(bytes.size(), "byte", "bytes").c_str());
       return 1;
     }
     sent += m;
@@ -184,83 +336,197 @@ int send(const std::string& file, const std::string& portName, int pauseMs) {
   }
   if (terminal) std::fputc('\n', stderr);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("%zu bytes sent in %zu messages, %.3f s\n", sent, messages.size(), seconds);
+  std::printf("%s sent in %s, %.3f s\n", counted(sent, "byte", "bytes").c_str(),
+              counted(messages.size(), "message", "messages").c_str(), seconds);
   return 0;
 }
 
-int receive(const std::string& portName, const std::string& file, double timeout) {
-  const auto midi = byteloom::createMidiService();
-  const int index = findPort(midi->inputs(), portName);
-  if (index < 0) {
-    std::fprintf(stderr, "sysex_tool: no input port called \"%s\" (see sysex_tool ports)\n",
-                 portName.c_str());
+// Set by Ctrl-C (SIGINT) while receive records; a second Ctrl-C ends the
+// program at once.
+volatile std::sig_atomic_t gStopped = 0;
+
+extern "C" void onInterrupt(int) {
+  gStopped = 1;
+  std::signal(SIGINT, SIG_DFL);
+}
+
+// Records from the input port `portName` into `file`: waits up to `waitS`
+// seconds for the first byte (no limit when negative), then until nothing
+// came for `silenceS` seconds, or until Ctrl-C. Keeps whole messages only.
+int receive(const std::string& portName, const std::string& file, double waitS, double silenceS) {
+  std::string why;
+  if (!canWrite(file, why)) {
+    std::fprintf(stderr, "sysex_tool: cannot write %s: %s\n", file.c_str(), why.c_str());
     return 1;
   }
+  const auto midi = byteloom::createMidiService();
+  const int index = findPort(*midi, midi->inputs(), "input", portName);
+  if (index < 0) return 1;
+  const std::string& name = midi->inputs().names[index];
   const auto in = midi->openInput(index);
   if (!in) {
-    std::fprintf(stderr, "sysex_tool: the input port \"%s\" cannot be opened for receiving\n",
-                 midi->inputs().names[index].c_str());
+    std::fprintf(stderr, "sysex_tool: the input port %s cannot be opened for receiving\n",
+                 quoted(name).c_str());
     return 1;
   }
-  std::fprintf(stderr, "sysex_tool: receiving on %s\n", midi->inputs().names[index].c_str());
+  std::signal(SIGINT, onInterrupt);
+  if (waitS < 0)
+    std::fprintf(stderr, "sysex_tool: waiting for the first byte on %s (Ctrl-C stops)\n",
+                 quoted(name).c_str());
+  else
+    std::fprintf(stderr, "sysex_tool: waiting up to %g s for the first byte on %s (Ctrl-C stops)\n",
+                 waitS, quoted(name).c_str());
   std::vector<std::uint8_t> bytes;
-  // Waits `timeout` for the first byte, then until nothing came for `timeout`.
-  auto last = Clock::now();
-  const auto silence = std::chrono::duration<double>(timeout);
-  while (Clock::now() - last < silence) {
+  const auto started = Clock::now();
+  const auto wait = std::chrono::duration<double>(waitS);
+  const auto silence = std::chrono::duration<double>(silenceS);
+  auto last = started;
+  // The service gathers what arrives; it is taken here every 10 ms.
+  while (!gStopped) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const size_t before = bytes.size();
     in->take(bytes);
-    if (bytes.size() != before) last = Clock::now();
+    const auto now = Clock::now();
+    if (bytes.size() != before) {
+      if (before == 0)
+        std::fprintf(stderr, "sysex_tool: recording; %g s of silence end it (Ctrl-C too)\n",
+                     silenceS);
+      last = now;
+    } else if (bytes.empty() ? (waitS >= 0 && now - started >= wait) : now - last >= silence) {
+      break;
+    }
+  }
+  std::signal(SIGINT, SIG_DFL);
+  const bool stopped = gStopped != 0;
+  if (bytes.empty()) {
+    if (stopped)
+      std::fprintf(stderr, "sysex_tool: stopped; nothing received, nothing written\n");
+    else
+      std::fprintf(stderr, "sysex_tool: nothing received within %g s; nothing written\n", waitS);
+    return 1;
+  }
+  const size_t whole = sysex_tool::wholeMessagesEnd(bytes);
+  if (whole < bytes.size()) {
+    std::fprintf(stderr,
+                 "sysex_tool: the last message (begun at offset %zu) has no F7; its %s are left "
+                 "out\n",
+                 whole, counted(bytes.size() - whole, "byte", "bytes").c_str());
+    bytes.resize(whole);
   }
   if (bytes.empty()) {
-    std::fprintf(stderr, "sysex_tool: nothing received within %.1f s\n", timeout);
+    std::fprintf(stderr, "sysex_tool: no whole message received; nothing written\n");
     return 1;
   }
   bool written;
   if (endsWith(file, ".txt")) {
     const std::string dump = byteloom::formatTextDump(bytes);
-    written = writeFile(file, dump.data(), dump.size());
+    written = writeOutput(file, dump.data(), dump.size());
   } else {
-    written = writeFile(file, bytes.data(), bytes.size());
+    written = writeOutput(file, bytes.data(), bytes.size());
   }
-  if (!written) {
-    std::fprintf(stderr, "sysex_tool: cannot write %s\n", file.c_str());
-    return 1;
-  }
-  std::printf("%zu bytes received\n", bytes.size());
+  if (!written) return 1;
+  if (stopped) std::fprintf(stderr, "sysex_tool: stopped; what was received is saved\n");
+  std::fprintf(file == kStandardStream ? stderr : stdout, "%s received\n",
+               counted(bytes.size(), "byte", "bytes").c_str());
   return 0;
+}
+
+// Reads the number an option was given as, within [min, max]; says what is
+// wrong with it otherwise.
+bool optionNumber(const char* option, const std::string& text, double min, double max,
+                  const char* unit, bool whole, double& value) {
+  double read = 0;
+  if (sysex_tool::readNumber(text, min, max, read) && (!whole || read == static_cast<long>(read))) {
+    value = read;
+    return true;
+  }
+  std::fprintf(stderr, "sysex_tool: %s %s: give a %s of %s from %g to %g\n", option,
+               quoted(text).c_str(), whole ? "whole number" : "number", unit, min, max);
+  return false;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"System Exclusive files and MIDI ports"};
+  CLI::App app{"System Exclusive files and MIDI ports", "sysex_tool"};
   app.allow_windows_style_options(false);  // "/path/file.syx" is a file, not an option
   app.require_subcommand(1);
+  app.set_version_flag("--version", kVersion, "print the version and exit");
+  app.footer(
+      "A file named \"-\" is standard input where one is read, standard output where one is\n"
+      "written.\n"
+      "Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong command line.");
   std::string input, output, port, file;
-  int pauseMs = 60;
-  double timeout = 2.0;
+  std::string pause = "60", wait, silence = "2", timeout;
+  bool raw = false;
   for (const char* format : {"syx", "txt"}) {
-    CLI::App* c = app.add_subcommand(format, std::string("load a file and save it as ") + format);
-    c->add_option("input", input, "file to load")->required();
-    c->add_option("output", output, "file to write")->required();
+    CLI::App* c = app.add_subcommand(
+        format, std::string("load a file (raw or hex text) and save its bytes ") +
+                    (format == std::string("syx") ? "raw" : "as a hex dump"));
+    c->add_option("input", input, "file to load")->required()->type_name("IN");
+    c->add_option("output", output, "file to write")->required()->type_name("OUT");
   }
   app.add_subcommand("ports", "list the MIDI input and output ports");
-  CLI::App* s = app.add_subcommand("send", "send a .syx or .txt file to an output port");
-  s->add_option("file", file, "file to send")->required();
-  s->add_option("--port", port, "output port name, or a part of it")->required();
-  s->add_option("--pause", pauseMs, "pause after each message, ms")->check(CLI::Range(0, 60000));
+  CLI::App* s = app.add_subcommand(
+      "send", "send the System Exclusive messages of a .syx or .txt file to an output port");
+  s->add_option("file", file, "file to send")->required()->type_name("FILE");
+  s->add_option("--port", port, "output port: its name, or a part of one name, in any case")
+      ->required()
+      ->type_name("NAME");
+  s->add_option("--pause", pause, "pause after each message, ms (0 to 60000)")
+      ->type_name("MS")
+      ->default_str(pause);
+  s->add_flag("--raw", raw,
+              "send the bytes as they are, cut after each F7 (by default a file of "
+              "anything but complete F0 ... F7 messages is refused)");
   CLI::App* r = app.add_subcommand("receive", "record from an input port into a file");
-  r->add_option("--port", port, "input port name, or a part of it")->required();
-  r->add_option("--out", file, "file to write: .txt for a hex dump, else raw")->required();
-  r->add_option("--timeout", timeout, "seconds of silence that end the recording")
-      ->check(CLI::Range(0.1, 3600.0));
-  CLI11_PARSE(app, argc, argv);
+  r->add_option("--port", port, "input port: its name, or a part of one name, in any case")
+      ->required()
+      ->type_name("NAME");
+  r->add_option("--out", file, "file to write: .txt for a hex dump, else raw bytes")
+      ->required()
+      ->type_name("FILE");
+  CLI::Option* w = r->add_option("--wait", wait, "seconds to wait for the first byte")
+                       ->type_name("S")
+                       ->default_str("until Ctrl-C");
+  CLI::Option* q = r->add_option("--silence", silence, "seconds of silence that end the recording")
+                       ->type_name("S")
+                       ->default_str(silence);
+  r->add_option("--timeout", timeout, "the older form of --wait S --silence S")
+      ->type_name("S")
+      ->excludes(w)
+      ->excludes(q);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::Success& e) {  // --help, --version
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "sysex_tool: %s\n(sysex_tool --help lists the commands and options)\n",
+                 e.what());
+    return 2;
+  }
 
   const std::string command = app.get_subcommands().front()->get_name();
   if (command == "syx" || command == "txt") return convert(command, input, output);
   if (command == "ports") return listPorts();
-  if (command == "send") return send(file, port, pauseMs);
-  return receive(port, file, timeout);
+  if (command == "send") {
+    double pauseMs = 0;
+    if (!optionNumber("--pause", pause, 0, kMaxPauseMs, "milliseconds", true, pauseMs)) return 2;
+    return send(file, port, static_cast<int>(pauseMs), raw);
+  }
+  double waitS = -1, silenceS = 0;
+  if (!timeout.empty()) {
+    if (!optionNumber("--timeout", timeout, kMinSeconds, kMaxSilenceSeconds, "seconds", false,
+                      silenceS))
+      return 2;
+    waitS = silenceS;
+  } else {
+    if (!wait.empty() &&
+        !optionNumber("--wait", wait, kMinSeconds, kMaxWaitSeconds, "seconds", false, waitS))
+      return 2;
+    if (!optionNumber("--silence", silence, kMinSeconds, kMaxSilenceSeconds, "seconds", false,
+                      silenceS))
+      return 2;
+  }
+  return receive(port, file, waitS, silenceS);
 }
