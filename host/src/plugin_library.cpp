@@ -49,8 +49,12 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
 #else
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle_) {
-    const char* why = dlerror();
-    throw LibraryLoadError(path, why ? why : "unknown error");
+    // The loader's text starts with the path when the library itself is at
+    // fault ("PATH: invalid ELF header"); the error names the path already.
+    const char* text = dlerror();
+    std::string why = text ? text : "unknown error";
+    if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+    throw LibraryLoadError(path, why);
   }
 #endif
   get_properties_ =

@@ -1,6 +1,7 @@
 // What a patch run produced, for people (a text log) and for programs (JSON).
 #include "plughost/report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -10,6 +11,10 @@
 namespace plughost {
 
 using nlohmann::json;
+
+const char* const kStatusLegend =
+    "status: 0 stopped (no change under way), 1 changed once and now holds, 2 changes from "
+    "sample to sample";
 
 namespace {
 
@@ -25,14 +30,40 @@ std::string quoted(const std::string& text) {
   return json(text).dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string hex_bytes(int32_t message) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02X %02X %02X", message & 0xFF, (message >> 8) & 0xFF,
-                (message >> 16) & 0xFF);
-  return text;
+}  // namespace
+
+int midi_length(int32_t message) {
+  const int status = message & 0xFF;
+  if (status < 0x80) return 3;  // no status byte: shown whole, nothing hidden
+  switch (status & 0xF0) {
+    case 0xC0:  // Program Change
+    case 0xD0:  // Channel Pressure
+      return 2;
+    case 0xF0:
+      break;
+    default:
+      return 3;
+  }
+  switch (status) {
+    case 0xF1:  // MIDI Time Code quarter frame
+    case 0xF3:  // Song Select
+      return 2;
+    case 0xF2:  // Song Position Pointer
+      return 3;
+    default:  // real-time, Tune Request, System Exclusive bounds, undefined
+      return 1;
+  }
 }
 
-}  // namespace
+std::string midi_bytes(int32_t message) {
+  std::string text;
+  for (int k = 0; k < midi_length(message); ++k) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, "%02X", (message >> (8 * k)) & 0xFF);
+    text += (k ? " " : "") + std::string(byte);
+  }
+  return text;
+}
 
 std::string describe_midi(int32_t message) {
   const int status = message & 0xFF;
@@ -78,6 +109,10 @@ void write_text_log(std::ostream& out, const PatchRun& run) {
   const std::vector<OutputEvent>& events = engine.output_events();
   const std::vector<PanelText>& texts = engine.panel_texts();
   out << "clock      pin                       event\n";
+  const bool any_status = std::any_of(events.begin(), events.end(), [](const OutputEvent& e) {
+    return e.kind == OutputEvent::kStatus;
+  });
+  if (any_status) out << kStatusLegend << '\n';
   auto start_line = [&out](uint32_t at, const std::string& pin) {
     char clock[16];
     std::snprintf(clock, sizeof clock, "%9u", at);
@@ -95,7 +130,7 @@ void write_text_log(std::ostream& out, const PatchRun& run) {
       const std::string output = event.module + "." + event.pin;
       start_line(event.clock, output);
       if (event.kind == OutputEvent::kMidi) {
-        out << "  midi " << hex_bytes(event.value) << "  " << describe_midi(event.value) << '\n';
+        out << "  midi " << midi_bytes(event.value) << "  " << describe_midi(event.value) << '\n';
         ++summary[output].first;
       } else {
         out << "  status " << event.value << '\n';
@@ -143,14 +178,20 @@ std::string json_log(const PatchRun& run) {
   log["sample_rate"] = engine.sample_rate();
   log["block_size"] = engine.block_size();
   log["length"] = run.length;
+  log["status_values"] = kStatusLegend;
   json events = json::array();
   for (const OutputEvent& e : engine.output_events()) {
     json item;
     item["clock"] = e.clock;
     item["module"] = e.module;
     item["pin"] = e.pin;
-    item["type"] = e.kind == OutputEvent::kMidi ? "midi" : "status";
-    item["value"] = e.value;
+    if (e.kind == OutputEvent::kMidi) {
+      item["type"] = "midi";
+      item["midi"] = midi_bytes(e.value);  // as a patch's events give MIDI
+    } else {
+      item["type"] = "status";
+      item["status"] = e.value;
+    }
     events.push_back(item);
   }
   log["events"] = events;

@@ -37,11 +37,11 @@ TEST(ChildProcess, CrashedChildIsNamedWithItsSignalOrException) {
 #if defined(_WIN32)
   EXPECT_EQ(r.ending, ChildResult::kException);
   EXPECT_EQ(r.code, 0xC0000005u);
-  EXPECT_EQ(r.describe(60), "ended by exception 0xC0000005 (access violation)");
+  EXPECT_EQ(r.describe(60), "was ended by exception 0xC0000005 (access violation)");
 #else
   EXPECT_EQ(r.ending, ChildResult::kSignalled);
   EXPECT_EQ(r.code, 9u);
-  EXPECT_EQ(r.describe(60), "killed by signal 9 (SIGKILL)");
+  EXPECT_EQ(r.describe(60), "was killed by signal 9 (SIGKILL)");
 #endif
 }
 

@@ -25,9 +25,10 @@ std::string summary(const LibraryResult& r) {
   std::string text;
   for (const auto& c : r.checks) {
     text += c.name + " " +
-            (c.kind == Outcome::kPass   ? "pass"
-             : c.kind == Outcome::kFail ? "fail"
-                                        : "skip") +
+            (c.kind == Outcome::kPass     ? "pass"
+             : c.kind == Outcome::kFail   ? "fail"
+             : c.kind == Outcome::kNotRun ? "not run"
+                                          : "skip") +
             (c.detail.empty() ? "" : " (" + c.detail + ")") + "\n";
   }
   return text;
@@ -58,9 +59,36 @@ TEST(ChildReport, CrashInsideACheckFailsThatCheckWithWhereItWas) {
   EXPECT_EQ(r.checks[2].name, "isolation.preconditions_outside_checks");
   EXPECT_EQ(r.checks[1].name, "a.two");
   EXPECT_EQ(r.checks[1].kind, Outcome::kFail);
-  EXPECT_EQ(
-      r.checks[1].detail,
-      "the process ended by exception 0xC0000005 (access violation) at 48000 Hz, blocks of 3");
+  EXPECT_EQ(r.checks[1].detail,
+            "the process was ended by exception 0xC0000005 (access violation) at 48000 Hz, blocks "
+            "of 3");
+}
+
+// The plan names every check to come; those a crash kept from beginning are
+// listed as not run, after the one it ended, whichever plan line named them.
+TEST(ChildReport, ChecksACrashKeptFromRunningAreListedAsNotRun) {
+  const LibraryResult r =
+      read_child("L",
+                 ended(ChildResult::kSignalled, 11,
+                       "@validate plan a.one a.two a.three\n"
+                       "@validate begin a.one\n@validate pass a.one\n@validate begin a.two\n"
+                       "@validate plan g.one\n"),
+                 10);
+  EXPECT_EQ(summary(r),
+            "a.one pass\na.two fail (the process was killed by signal 11 (SIGSEGV))\n"
+            "a.three not run\ng.one not run\nisolation.preconditions_outside_checks pass\n");
+}
+
+TEST(ChildReport, ChecksNotBegunBeforeAnExitBetweenChecksAreNotRun) {
+  const LibraryResult r =
+      read_child("L",
+                 ended(ChildResult::kExited, 3,
+                       "@validate plan a.one a.two\n@validate begin a.one\n@validate pass a.one\n"),
+                 10);
+  EXPECT_EQ(summary(r),
+            "a.one pass\na.two not run\nisolation.preconditions_outside_checks pass\n"
+            "isolation.abnormal_exit fail (the process exited with status 3 after its last "
+            "check)\n");
 }
 
 TEST(ChildReport, HangInsideACheckNamesTheTimeLimit) {

@@ -200,7 +200,7 @@ TEST(Patch, JsonLogHoldsEveryOutputEventAndRecordedSignal) {
   ASSERT_NE(midi, events.end());
   EXPECT_EQ((*midi)["clock"], 5);
   EXPECT_EQ((*midi)["pin"], "MIDI Out1");
-  EXPECT_EQ((*midi)["value"], 0x00643C90);
+  EXPECT_EQ((*midi)["midi"], "90 3C 64");
   const auto& low = log["signals"]["d.Gate Low Out"];
   ASSERT_EQ(low.size(), 8u);
   EXPECT_EQ(low[0], 1.0);

@@ -9,7 +9,9 @@
 
 namespace platform {
 
-bool write_png(const std::string& path, const Canvas& canvas) {
+namespace {
+
+std::vector<unsigned char> rgb_of(const Canvas& canvas) {
   const std::vector<uint32_t> pixels = canvas.pixels();
   std::vector<unsigned char> rgb(pixels.size() * 3);
   for (size_t i = 0; i < pixels.size(); ++i) {
@@ -17,8 +19,29 @@ bool write_png(const std::string& path, const Canvas& canvas) {
     rgb[3 * i + 1] = pixels[i] >> 8 & 0xff;
     rgb[3 * i + 2] = pixels[i] & 0xff;
   }
+  return rgb;
+}
+
+void append(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<unsigned char>*>(context);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, const Canvas& canvas) {
+  const std::vector<unsigned char> rgb = rgb_of(canvas);
   return stbi_write_png(path.c_str(), canvas.width(), canvas.height(), 3, rgb.data(),
                         canvas.width() * 3) != 0;
+}
+
+std::vector<unsigned char> encode_png(const Canvas& canvas) {
+  const std::vector<unsigned char> rgb = rgb_of(canvas);
+  std::vector<unsigned char> png;
+  stbi_write_png_to_func(&append, &png, canvas.width(), canvas.height(), 3, rgb.data(),
+                         canvas.width() * 3);
+  return png;
 }
 
 std::optional<Image> read_png(const std::string& path) {

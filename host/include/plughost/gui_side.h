@@ -85,6 +85,9 @@ class GuiSide {
   // The native window the panel lives in (created when first asked for;
   // null where no display can be had).
   HWND panel_window();
+  // The panel window if one was made (open_window, a module's request), else
+  // null; makes none.
+  HWND existing_panel_window() const { return window_; }
 
   // A pin's host value changed; the GUI object hears of it (GUI opcode 7).
   // from_gui: the GUI object's own write, reported per Engine::gui_notify().

@@ -19,12 +19,16 @@ struct Options {
   std::vector<std::string> libraries;  // paths, or names of plug-ins beside plughost
   int strictness = 5;                  // 1 (a quick smoke run) to 10
   std::optional<uint64_t> seed;        // none: a new one, printed
-  std::string json_path;               // "" for no JSON report
+  std::string json_path;               // "" for no JSON report, "-" for standard output
   double timeout_seconds = 0;          // per library; 0: from the strictness
+  // A line rewritten in place ("\r") while a library runs, telling the check
+  // under way: for a terminal only.
+  bool progress = false;
 };
 
 // The parent: runs every library in a child process, prints one line per
-// check and "N passed, M failed" to `out`, writes the JSON report. Answers
+// check ("not run" for those a crash kept from running) and "N passed, M
+// failed" to `out`, writes the JSON report. Answers
 // the exit status: 0 when every check passed, 1 otherwise.
 int run(const Options& options, std::ostream& out);
 

@@ -52,6 +52,43 @@ void note(const std::string& text) {
   line("note " + one_line(text));
 }
 
+std::vector<std::string> planned_checks(bool has_gui) {
+  std::vector<std::string> names = {
+      "descriptor.missing_or_unterminated_text",
+      "descriptor.unknown_flags_or_revision",
+      "descriptor.answers_for_a_module_it_lacks",
+      "descriptor.bad_instance_record",
+      "pins.endless_pin_list",
+      "pins.missing_or_unterminated_text",
+      "pins.unknown_direction_type_or_flag",
+      "pins.malformed_list_or_default",
+      "pins.refused_flag_combination",
+      "pins.crash_with_fewer_host_pins",
+      "lifecycle.crash_on_repeated_create_and_destroy",
+      "lifecycle.instances_disturb_each_other",
+      "lifecycle.memory_left_after_destroy",
+      "processing.crash_at_block_size_or_rate",
+      "processing.crash_on_extreme_input",
+      "processing.nonfinite_output_from_finite_input",
+      "processing.event_before_its_clock",
+  };
+  if (has_gui) {
+    for (const char* gui :
+         {"gui.crash_on_open_new_or_restored", "gui.crash_painting_or_clicking_at_size",
+          "gui.crash_on_gesture_or_pin_write", "gui.crash_with_window_open",
+          "gui.child_window_lost_on_reopen", "gui.gdi_objects_left_behind"}) {
+      names.push_back(gui);
+    }
+  }
+  return names;
+}
+
+void announce_plan(const std::vector<std::string>& names) {
+  std::string text = "plan";
+  for (const std::string& n : names) text += " " + n;
+  line(text);
+}
+
 void run_check(const Settings& settings, const std::string& name,
                const std::function<Outcome(Rng&)>& body) {
   line("begin " + name);
@@ -70,6 +107,7 @@ void run_check(const Settings& settings, const std::string& name,
       line("fail " + name + "\t" + one_line(outcome.text));
       break;
     case Outcome::kSkip:
+    case Outcome::kNotRun:  // not a check's own conclusion; told as a skip
       line("skip " + name + "\t" + one_line(outcome.text));
       break;
   }

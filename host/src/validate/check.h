@@ -4,6 +4,7 @@
 //
 // Protocol (standard output, one line each, flushed at once so that the
 // lines and whatever the library writes to standard error keep their order):
+//   @validate plan NAME...     checks to come, in order (adds to earlier plans)
 //   @validate begin NAME       a check starts
 //   @validate note TEXT        where the check is now (told with a crash)
 //   @validate pass NAME        it passed
@@ -44,7 +45,9 @@ uint64_t check_seed(uint64_t seed, const std::string& check);
 
 // What one check concluded.
 struct Outcome {
-  enum Kind { kPass, kFail, kSkip };
+  // kNotRun: the check never began (the process ended before it); told by
+  // the parent, never by a check.
+  enum Kind { kPass, kFail, kSkip, kNotRun };
   Kind kind = kPass;
   std::string text;
   static Outcome pass() { return {}; }
@@ -60,6 +63,15 @@ struct Settings {
 
 // Writes "@validate note TEXT" (where a crash or hang would have happened).
 void note(const std::string& text);
+
+// Every check the child runs on a loaded library, in order; those of the
+// gui area only for a module with a GUI object (they come last). The child
+// announces them ("plan": the others at the start, the gui area's once it
+// knows there is a GUI object) so that the parent can name the checks a
+// crash kept from running.
+std::vector<std::string> planned_checks(bool has_gui);
+// Writes "@validate plan NAME...".
+void announce_plan(const std::vector<std::string>& names);
 
 // Runs one check: writes "begin", runs `body` with the check's own
 // generator, writes its outcome. An exception from the body (a HostError

@@ -82,6 +82,9 @@ void check_gui(const Settings& settings) {
     Engine probe;
     if (!probe.add("m", settings.library).has_gui()) return;  // no GUI object: nothing to check
   }
+  const std::vector<std::string> all = planned_checks(true);
+  announce_plan(
+      {all.begin() + static_cast<std::ptrdiff_t>(planned_checks(false).size()), all.end()});
 
   run_check(settings, "gui.crash_on_open_new_or_restored", [&](Rng& rng) {
     for (GuiNotify mode : kNotifyModes) {

@@ -3,6 +3,8 @@
 #include "child_process.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #if !defined(_WIN32)
 #include <csignal>
@@ -38,6 +40,15 @@ std::string exception_name(unsigned code) {
   }
 }
 
+std::string GrowingFile::more() {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return "";
+  in.seekg(offset_);
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  offset_ += static_cast<std::streamoff>(text.size());
+  return text;
+}
+
 std::string ChildResult::describe(double timeout_seconds) const {
   char text[160];
   switch (ending) {
@@ -46,16 +57,16 @@ std::string ChildResult::describe(double timeout_seconds) const {
       return text;
     case kSignalled: {
 #if defined(_WIN32)
-      std::snprintf(text, sizeof text, "killed by signal %u", code);
+      std::snprintf(text, sizeof text, "was killed by signal %u", code);
 #else
       const char* name = sigabbrev_np(static_cast<int>(code));
-      std::snprintf(text, sizeof text, "killed by signal %u (SIG%s)", code, name ? name : "?");
+      std::snprintf(text, sizeof text, "was killed by signal %u (SIG%s)", code, name ? name : "?");
 #endif
       return text;
     }
     case kException: {
       const std::string name = exception_name(code);
-      std::snprintf(text, sizeof text, "ended by exception 0x%08X%s%s%s", code,
+      std::snprintf(text, sizeof text, "was ended by exception 0x%08X%s%s%s", code,
                     name.empty() ? "" : " (", name.c_str(), name.empty() ? "" : ")");
       return text;
     }

@@ -28,7 +28,7 @@ std::string own_executable() {
 }
 
 ChildResult run_child(const std::string& program, const std::vector<std::string>& args,
-                      double timeout_seconds) {
+                      double timeout_seconds, const OutputSink& on_output) {
   ChildResult result;
   const char* tmp = std::getenv("TMPDIR");
   std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/plughost-validate-XXXXXX";
@@ -66,7 +66,14 @@ ChildResult run_child(const std::string& program, const std::vector<std::string>
       std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout_seconds);
   auto pause = std::chrono::milliseconds(1);
   int status = 0;
+  GrowingFile written(path);
+  auto told = std::chrono::steady_clock::now();
   for (;;) {
+    if (on_output && std::chrono::steady_clock::now() - told >= std::chrono::milliseconds(100)) {
+      told = std::chrono::steady_clock::now();
+      const std::string more = written.more();
+      if (!more.empty()) on_output(more);
+    }
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) break;
     if (done < 0 && errno != EINTR) {

@@ -42,7 +42,7 @@ std::string own_executable() {
 }
 
 ChildResult run_child(const std::string& program, const std::vector<std::string>& args,
-                      double timeout_seconds) {
+                      double timeout_seconds, const OutputSink& on_output) {
   ChildResult result;
   char folder[MAX_PATH + 1] = {};
   char path[MAX_PATH + 1] = {};
@@ -78,9 +78,27 @@ ChildResult run_child(const std::string& program, const std::vector<std::string>
   }
   CloseHandle(process.hThread);
 
+  // Waited for in slices, so that what the child writes is passed on while
+  // it runs; the time limit is the sum of the slices.
   const double ms = timeout_seconds * 1000.0;
-  const DWORD limit = ms >= double(INFINITE - 1) ? INFINITE - 1 : DWORD(ms);
-  if (WaitForSingleObject(process.hProcess, limit) == WAIT_TIMEOUT) {
+  const ULONGLONG limit = ms >= 1e15 ? ULONGLONG(1e15) : ULONGLONG(ms);
+  const ULONGLONG start = GetTickCount64();
+  GrowingFile written(path);
+  DWORD waited = WAIT_TIMEOUT;
+  for (;;) {
+    const ULONGLONG spent = GetTickCount64() - start;
+    if (spent >= limit) break;
+    const ULONGLONG left = limit - spent;
+    const DWORD slice = on_output ? DWORD(left < 100 ? left : 100)
+                                  : DWORD(left < INFINITE - 1 ? left : INFINITE - 1);
+    waited = WaitForSingleObject(process.hProcess, slice);
+    if (waited != WAIT_TIMEOUT) break;
+    if (on_output) {
+      const std::string more = written.more();
+      if (!more.empty()) on_output(more);
+    }
+  }
+  if (waited == WAIT_TIMEOUT) {
     TerminateProcess(process.hProcess, 1);
     WaitForSingleObject(process.hProcess, INFINITE);
     result.ending = ChildResult::kTimedOut;

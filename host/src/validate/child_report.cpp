@@ -97,6 +97,7 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
   std::vector<std::string> said;  // the library's lines since the check began
   std::vector<std::string> outside;
   Preconditions preconditions;
+  std::vector<std::string> planned;
   const std::string prefix = kProtocolPrefix;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -123,6 +124,11 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
       where = arg;
       continue;
     }
+    if (verb == "plan") {
+      std::istringstream names(arg);
+      for (std::string name; names >> name;) planned.push_back(name);
+      continue;
+    }
     const size_t tab = arg.find('\t');
     CheckResult check{arg.substr(0, tab), Outcome::kPass,
                       tab == std::string::npos ? "" : arg.substr(tab + 1)};
@@ -146,6 +152,12 @@ LibraryResult read_child(const std::string& library, const ChildResult& child, d
     CheckResult check{current, Outcome::kFail, with_line(detail, telling_line(said))};
     charge(check, preconditions.take(said));
     result.checks.push_back(check);
+  }
+  // Planned checks the child never began: it ended before them.
+  for (const std::string& name : planned) {
+    const bool told = std::any_of(result.checks.begin(), result.checks.end(),
+                                  [&](const CheckResult& c) { return c.name == name; });
+    if (!told) result.checks.push_back({name, Outcome::kNotRun, ""});
   }
   if (preconditions.waiting().empty()) {
     result.checks.push_back({"isolation.preconditions_outside_checks", Outcome::kPass, ""});

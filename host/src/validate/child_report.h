@@ -38,7 +38,8 @@ struct LibraryResult {
 
 // The checks of one child, in order, with the precondition reports placed
 // by the rule above; a check the child began and never ended fails with how
-// the child ended (`timeout` for the message) and where it was. Two entries
+// the child ended (`timeout` for the message) and where it was, and the
+// checks of its plan it never began follow as Outcome::kNotRun. Two entries
 // for the library as a whole close the list: isolation.preconditions_outside_checks,
 // then isolation.abnormal_exit, which tells whether the child ended cleanly
 // after its last check (left out when it ended inside one).

@@ -50,6 +50,9 @@ int run_one(const std::string& library, uint64_t seed, int strictness) {
     run_check(settings, kLoadCheck, [&](Rng&) { return Outcome::fail(cannot_load(reason)); });
     return 0;
   }
+  // The gui area adds its checks to the plan once it knows the module has
+  // a GUI object.
+  announce_plan(planned_checks(false));
   // An area whose set-up fails (the library does not load) fails as one
   // check of its own; the other areas still run.
   const std::pair<const char*, void (*)(const Settings&)> areas[] = {

@@ -2,8 +2,11 @@
 // "validate-one" command), its output read back into check results
 // (child_report.h), the lines and the summary printed, the JSON report
 // written.
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <random>
@@ -27,10 +30,77 @@ const char* kind_word(Outcome::Kind kind) {
       return "pass";
     case Outcome::kFail:
       return "FAIL";
+    case Outcome::kNotRun:
+      return "not run";
     default:
       return "skip";
   }
 }
+
+const char* json_word(Outcome::Kind kind) {
+  switch (kind) {
+    case Outcome::kPass:
+      return "pass";
+    case Outcome::kFail:
+      return "fail";
+    case Outcome::kNotRun:
+      return "not run";
+    default:
+      return "skip";
+  }
+}
+
+// One line on a terminal, rewritten in place ("\r") as a library's checks
+// begin: "  Byteloom: check 12 of 31, processing.crash_on_extreme_input".
+// Erased before the library's result lines.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& out, std::string library) : out_(out), library_(std::move(library)) {}
+  ~ProgressLine() { erase(); }
+
+  // More of the child's output, in pieces as it comes.
+  void feed(const std::string& more) {
+    pending_ += more;
+    size_t end;
+    while ((end = pending_.find('\n')) != std::string::npos) {
+      const std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      const std::string prefix = kProtocolPrefix;
+      if (line.rfind(prefix + "plan ", 0) == 0) {
+        std::istringstream names(line.substr(prefix.size() + 5));
+        for (std::string name; names >> name;) ++planned_;
+      } else if (line.rfind(prefix + "begin ", 0) == 0) {
+        ++begun_;
+        std::string name = line.substr(prefix.size() + 6);
+        if (!name.empty() && name.back() == '\r') name.pop_back();
+        show("  " + library_ + ": check " + std::to_string(begun_) +
+             (planned_ >= begun_ ? " of " + std::to_string(planned_) : "") + ", " + name);
+      }
+    }
+  }
+
+  void erase() {
+    if (shown_ == 0) return;
+    out_ << '\r' << std::string(shown_, ' ') << '\r';
+    out_.flush();
+    shown_ = 0;
+  }
+
+ private:
+  void show(const std::string& text) {
+    out_ << '\r' << text;
+    if (text.size() < shown_) out_ << std::string(shown_ - text.size(), ' ');
+    out_.flush();
+    shown_ = text.size();
+  }
+
+  std::ostream& out_;
+  std::string library_;
+  std::string pending_;
+  int planned_ = 0;
+  int begun_ = 0;
+  size_t shown_ = 0;
+};
 
 }  // namespace
 
@@ -42,6 +112,7 @@ int run(const Options& options, std::ostream& out) {
   if (options.strictness < kMinStrictness || options.strictness > kMaxStrictness) {
     throw HostError("the strictness runs from 1 to 10");
   }
+  if (!(options.timeout_seconds >= 0)) throw HostError("the time limit must be above 0 seconds");
   const uint64_t seed = options.seed ? *options.seed : std::random_device{}() & 0x7FFFFFFFu;
   const double timeout =
       options.timeout_seconds > 0 ? options.timeout_seconds : default_timeout(options.strictness);
@@ -49,7 +120,7 @@ int run(const Options& options, std::ostream& out) {
   out << "plughost validate: seed " << seed << ", strictness " << options.strictness << '\n';
   out.flush();
 
-  int passed = 0, failed = 0, skipped = 0;
+  int passed = 0, failed = 0, skipped = 0, not_run = 0;
   nlohmann::json report = {{"seed", seed}, {"strictness", options.strictness}};
   report["libraries"] = nlohmann::json::array();
   for (const std::string& name : options.libraries) {
@@ -63,10 +134,14 @@ int run(const Options& options, std::ostream& out) {
       result.checks.push_back({kLoadCheck, Outcome::kFail, cannot_load(e.what())});
     }
     if (!path.empty()) {
+      ProgressLine progress(out, name);
+      OutputSink sink;
+      if (options.progress) sink = [&progress](const std::string& more) { progress.feed(more); };
       const ChildResult child = run_child(self,
                                           {"validate-one", path, "--seed", std::to_string(seed),
                                            "--strictness", std::to_string(options.strictness)},
-                                          timeout);
+                                          timeout, sink);
+      progress.erase();
       result = read_child(path, child, timeout);
       // A library that never loaded was not checked: its one failure stands
       // alone, without the entries of a child that ran.
@@ -85,12 +160,21 @@ int run(const Options& options, std::ostream& out) {
       out << "  " << kind_word(c.kind) << "  " << c.name;
       if (!c.detail.empty()) out << ": " << c.detail;
       out << '\n';
-      (c.kind == Outcome::kPass ? passed : c.kind == Outcome::kFail ? failed : skipped) += 1;
-      checks.push_back({{"name", c.name},
-                        {"result", c.kind == Outcome::kPass   ? "pass"
-                                   : c.kind == Outcome::kFail ? "fail"
-                                                              : "skip"},
-                        {"detail", c.detail}});
+      switch (c.kind) {
+        case Outcome::kPass:
+          ++passed;
+          break;
+        case Outcome::kFail:
+          ++failed;
+          break;
+        case Outcome::kNotRun:
+          ++not_run;
+          break;
+        default:
+          ++skipped;
+          break;
+      }
+      checks.push_back({{"name", c.name}, {"result", json_word(c.kind)}, {"detail", c.detail}});
     }
     out.flush();
     report["libraries"].push_back(
@@ -99,6 +183,7 @@ int run(const Options& options, std::ostream& out) {
   report["passed"] = passed;
   report["failed"] = failed;
   report["skipped"] = skipped;
+  report["not_run"] = not_run;
   if (failed > 0) {
     out << "replay: plughost validate";
     for (const std::string& name : options.libraries) out << ' ' << name;
@@ -106,12 +191,18 @@ int run(const Options& options, std::ostream& out) {
   }
   out << passed << " passed, " << failed << " failed";
   if (skipped > 0) out << ", " << skipped << " skipped";
+  if (not_run > 0) out << ", " << not_run << " not run";
   out << '\n';
   out.flush();
-  if (!options.json_path.empty()) {
+  if (options.json_path == "-") {
+    std::cout << report.dump(2) << '\n';
+    std::cout.flush();
+    if (!std::cout) throw HostError("cannot write the standard output");
+  } else if (!options.json_path.empty()) {
     std::ofstream json(options.json_path, std::ios::binary);
     json << report.dump(2) << '\n';
-    if (!json) throw HostError("cannot write " + options.json_path);
+    json.close();
+    if (!json) throw HostError("cannot write " + options.json_path + ": " + std::strerror(errno));
   }
   return failed > 0 ? 1 : 0;
 }

@@ -74,6 +74,8 @@ void fail_pen_creation(int skip, int count);
 
 // Writes the canvas as an 8-bit RGB PNG. False when the file cannot be written.
 bool write_png(const std::string& path, const Canvas& canvas);
+// The same PNG file's bytes, for writing elsewhere (standard output).
+std::vector<unsigned char> encode_png(const Canvas& canvas);
 // Reads a PNG (any colour type; alpha is dropped). Empty when unreadable.
 std::optional<Image> read_png(const std::string& path);
 
