@@ -782,6 +782,14 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       if (!t.is_object()) throw HostError(where + ": expected an object");
       check_keys(t, {"time", "module", "text"}, where);
       const uint32_t time = clock_within(member(t, "time", where), where + ".time", run.length);
+      // Typing happens at the start of a block (clocks that are multiples of
+      // the block size), the first at or after its time.
+      const uint64_t boundary = (uint64_t(time) + uint64_t(block) - 1) / uint64_t(block) * block;
+      if (boundary >= run.length) {
+        throw HostError(where + ".time: " + std::to_string(time) + " is typed at the block start " +
+                        std::to_string(boundary) + ", not before the patch's end (\"length\" " +
+                        std::to_string(run.length) + ")");
+      }
       Instance* instance = in_context(where, [&] {
         return &engine.instance(text_of(member(t, "module", where), where + ".module"));
       });

@@ -103,6 +103,10 @@ TEST(PatchMistakes, WhatWouldHappenAfterTheEndIsRefused) {
        "events[0].time: 64 is not before the patch's end (\"length\" 64: clocks 0 to 63)"},
       {with(R"(, "typing": [{"time": 100, "module": "sel", "text": "x"}])"),
        "typing[0].time: 100 is not before the patch's end (\"length\" 64: clocks 0 to 63)"},
+      // Typing waits for the next block start (blocks of 64 here).
+      {with(R"(, "typing": [{"time": 1, "module": "sel", "text": "x"}])"),
+       "typing[0].time: 1 is typed at the block start 64, not before the patch's end (\"length\" "
+       "64)"},
       {with(R"(, "signals": [{"to": "div.Gate In", "points": [{"at": 64, "value": 1}]}])"),
        "signals[0].points[0].at: 64 is not before the patch's end (\"length\" 64: clocks 0 to "
        "63)"},
