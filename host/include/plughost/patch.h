@@ -1,54 +1,17 @@
 // Patch files: modules (plug-in libraries), pin values, connections, timed
-// input events and signals, block size, sample rate and length, as JSON.
+// input events and signals, typing and mouse gestures for panels, block
+// size, sample rate and length, as one JSON object. docs/patch-format.md is
+// the reference: every key with its type, range and default, the rule that
+// names a library, and complete examples (a test runs each of them).
 //
-// {
-//   "sample_rate": 44100, "block_size": 64, "length": 4410,
-//   "modules": [ {"name": "sel", "library": "Forka", "pins": {"Choice": "off"}},
-//                {"name": "tool", "library": "Byteloom", "announce": true,
-//                 "pins": {"MIDI Out Port": 1, "File": "dump.syx"}},
-//                {"name": "curve", "library": "Kurvo", "panel": [400, 200]} ],
-//   "connections": [ {"from": "a.MIDI Out1", "to": "b.MIDI In"} ],
-//   "events": [ {"time": 500, "to": "sel.MIDI In", "midi": "90 3C 64"},
-//               {"time": 900, "to": "sel.Choice", "value": "on"},
-//               {"time": 920, "to": "tool.File", "text": "dump.syx"},
-//               {"time": 950, "to": "split.Gate In", "status": 1} ],
-//   "signals": [ {"to": "split.Pitch In", "initial": 0.5,
-//                 "points": [ {"at": 100, "value": 0.6},
-//                             {"at": 200, "ramp_to": 0.7, "until": 300} ]},
-//                {"to": "split.Gate In", "at": 64, "samples": [1, 0.5, "nan", 0]} ],
-//   "record": [ "split.Gate Out" ],
-//   "gui_notify": "deferred",
-//   "typing": [ {"time": 1000, "module": "tool", "text": "F0 7E 7F 06 01 F7"} ],
-//   "gestures": [ {"module": "curve", "actions": [ {"down": [20, 30], "flags": 1},
-//                                                  {"move": [40, 30], "flags": 1},
-//                                                  {"up": [40, 30]} ]} ]
-// }
+// A minimal patch:
+//   {"length": 4410, "modules": [{"name": "sel", "library": "Forka"}],
+//    "events": [{"time": 0, "to": "sel.MIDI In", "midi": "90 3C 64"}]}
 //
-// "pins" gives a module's initial values, as a saved patch restores them:
-// they are in place before the module opens, and the module is told of no
-// change (no EV_PIN_STATUS), so a module that acts only on a change (opening
-// a MIDI port, loading a file) does nothing for them. With "announce": true
-// the given values also arrive as changes at clock 0, in pin order, as if
-// the user had set them then.
-// Modules whose library offers a GUI object get one, opened as restored
-// from a saved patch when the module's entry gives pin values and as a new
-// instance otherwise ("gui_open": "new" or "restored" says so explicitly).
-// "panel" gives the panel's size in pixels as the user left it (1 to 16384
-// each), instead of the size the module asks for.
-// A module entry with "window": "open" has its panel window shown (GUI
-// opcode 8) once its GUI object is open. "typing" types text into a shown
-// panel's edit window as a user would, at the first block boundary at or
-// after its time.
-// "gui_notify" ("immediate", "deferred", the default, or "every_write") says
-// when a GUI object hears back about its own pin writes. Gestures are mouse commands
-// (flags: 0x1 left, 0x2 right, 0x4 Shift, 0x8 Ctrl) played on the panels
-// after the run, before painting.
-//
-// A library is named as plughost/library_path.h says: a path (relative to
-// the patch's folder) or a plug-in name found beside the patch or beside the
-// plughost program, with or without its extension. Numbers may also
-// be given as text ("nan", "inf", "0x1p-3"); a list pin's value may be the
-// name of one of its entries.
+// Loading refuses, with one message naming the first problem and where it
+// is: JSON that does not parse ("line L, column C: ..."), unknown keys (with
+// the nearest known key), values a pin cannot take (a choice off its list),
+// and events or typing that would come at or after the end of the run.
 #pragma once
 
 #include <cstdint>

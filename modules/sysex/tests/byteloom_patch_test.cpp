@@ -32,10 +32,13 @@ std::string jsonPath(const fs::path& path) {
 TEST_F(ByteloomTest, ExamplePatchSavesASharedFileAsText) {
   const fs::path sample = fs::path(BYTELOOM_SAMPLE_DIR) / "korg_dvp1_patch.syx";
   if (!fs::exists(sample)) GTEST_SKIP() << "sample " << sample << " is absent";
-  // The example, its output sent to this test's folder instead of beside it.
+  // The example, its output sent to this test's folder instead of the
+  // temporary folder.
   std::string text = patchText(BYTELOOM_EXAMPLES_DIR "/byteloom_text_dump.json");
   const std::string output = jsonPath(path("korg_dvp1_patch.txt"));
-  text = std::regex_replace(text, std::regex("\"korg_dvp1_patch\\.txt\""), "\"" + output + "\"");
+  text = std::regex_replace(text, std::regex("\"\\{temp\\}/korg_dvp1_patch\\.txt\""),
+                            "\"" + output + "\"");
+  ASSERT_NE(text.find(output), std::string::npos) << "the example saves no korg_dvp1_patch.txt";
   plughost::PatchRun run = plughost::load_patch(text, BYTELOOM_EXAMPLES_DIR);
   run.engine->run(run.length);
 
