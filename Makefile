@@ -1,7 +1,8 @@
 # The two commands of the README:
 #   make run   installs what is missing, builds, runs the demo patch
 #   make test  installs what is missing, builds every configuration and runs
-#              every test, the 32-bit Windows build under Wine included
+#              every test, the 32-bit Windows build under Wine included, and
+#              checks the release packages that make dist makes
 .PHONY: run test bootstrap wine-prefix fuzz bench clean format goldens test-start dist test-dist
 
 JOBS ?= $(shell nproc)
@@ -56,6 +57,7 @@ test: bootstrap test-start
 	$(MAKE) test-win32
 	$(MAKE) test-win32-checked
 	$(MAKE) fuzz
+	$(MAKE) test-dist
 	@if [ -f build/windows-tests-skipped ]; then \
 	  echo; \
 	  echo "##################################################################"; \
