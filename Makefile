@@ -1,8 +1,9 @@
 # The two commands of the README:
 #   make run   installs what is missing, builds, runs the demo patch
 #   make test  installs what is missing, builds every configuration and runs
-#              every test, the 32-bit Windows build under Wine included
-.PHONY: run test bootstrap wine-prefix fuzz bench clean format goldens test-start
+#              every test, the 32-bit Windows build under Wine included, and
+#              checks the release packages that make dist makes
+.PHONY: run test bootstrap wine-prefix fuzz bench clean format goldens test-start dist test-dist
 
 JOBS ?= $(shell nproc)
 
@@ -56,6 +57,7 @@ test: bootstrap test-start
 	$(MAKE) test-win32
 	$(MAKE) test-win32-checked
 	$(MAKE) fuzz
+	$(MAKE) test-dist
 	@if [ -f build/windows-tests-skipped ]; then \
 	  echo; \
 	  echo "##################################################################"; \
@@ -68,6 +70,27 @@ test: bootstrap test-start
 	else \
 	  echo "make test: all configurations passed, the Windows tests under Wine included"; \
 	fi
+
+# The release packages in dist/: the Windows zip and the Linux package, each
+# made by CPack from its own build (cmake/Packaging.cmake), with SHA256SUMS
+# of both. The version is git describe's (cmake/Version.cmake).
+DIST_TARGETS = plughost sysex_tool Tonus Forka Divara_v3 Divara_v2 Kurvo Byteloom guide_html
+
+dist: bootstrap
+	rm -rf dist
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 -j $(JOBS) --target $(DIST_TARGETS)
+	cd build/win32 && cpack
+	cmake --preset linux-release >/dev/null
+	cmake --build --preset linux-release -j $(JOBS) --target $(DIST_TARGETS) man_pages
+	cd build/linux-release && cpack
+	rm -rf dist/_CPack_Packages
+	cd dist && sha256sum *.zip *.deb > SHA256SUMS
+	@cd dist && ls -l
+
+# The checks of what make dist made (scripts/check-dist).
+test-dist: dist
+	scripts/check-dist dist
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -21,6 +21,7 @@ function(se_add_plugin name)
       target_link_options(${name} PRIVATE -Wl,--no-undefined)
     endif()
   endif()
+  se_add_version_resource(${name} "${name}, a plug-in module of the modular suite")
   # Tests and the host locate plug-ins by name beside themselves.
   set_property(GLOBAL APPEND PROPERTY SE_PLUGINS ${name})
 endfunction()

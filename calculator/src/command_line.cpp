@@ -1,5 +1,9 @@
 #include "tonus/command_line.h"
 
+#include <string>
+
+#include "common/suite_version.h"
+
 namespace tonus {
 
 ProgramRequest ReadCommandLine(int argc, const char* const* argv) {
@@ -25,7 +29,8 @@ std::string_view HelpText() {
 }
 
 std::string_view VersionText() {
-  return "Tonus 1.0\n";
+  static const std::string text = std::string("Tonus ") + se::SuiteVersion() + "\n";
+  return text;
 }
 
 }  // namespace tonus

@@ -48,6 +48,15 @@ bool is_file(const fs::path& path) {
   return fs::is_regular_file(path, ignored);
 }
 
+// The folder of the installed plug-ins, relative to the program's.
+fs::path installed_plugins_dir() {
+#if defined(_WIN32)
+  return fs::path(executable_dir()) / ".." / "modules";
+#else
+  return fs::path(executable_dir()) / ".." / "lib" / "modular-suite";
+#endif
+}
+
 }  // namespace
 
 std::string locate_library(const std::string& name, const LibraryContext& context) {
@@ -59,6 +68,10 @@ std::string locate_library(const std::string& name, const LibraryContext& contex
   std::vector<std::string> folders;
   if (!context.patch_dir.empty()) folders.push_back(context.patch_dir);
   folders.push_back(executable_dir());
+  std::error_code ignored;
+  if (fs::is_directory(installed_plugins_dir(), ignored)) {
+    folders.push_back(installed_plugins_dir().lexically_normal().string());
+  }
   std::string looked;
   for (const std::string& folder : folders) {
     const fs::path candidate = from(folder, file);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <limits>
+#include <string>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -21,6 +22,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/suite_version.h"
 #include "plughost/engine.h"
 #include "plughost/host_error.h"
 #include "plughost/library_path.h"
@@ -212,7 +214,7 @@ std::string check_timeout(const std::string& text) {
 
 int main(int argc, char** argv) {
   CLI::App app{"plughost: loads plug-in modules and runs patches as the modular host does"};
-  app.set_version_flag("--version", "plughost 1.0");
+  app.set_version_flag("--version", std::string("plughost ") + se::SuiteVersion());
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // "/path/patch.json" is a file, not an option
   std::string library;

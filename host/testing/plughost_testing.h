@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "plughost/engine.h"
+#include "plughost/host_error.h"
+#include "plughost/patch.h"
 #include "plughost/plugin_library.h"
 
 namespace plughost::testing {
@@ -12,6 +14,17 @@ namespace plughost::testing {
 // The plug-in library `name` built beside the test program.
 inline std::string plugin(const std::string& name) {
   return plugin_beside_executable(name);
+}
+
+// The message a patch text is refused with (relative to the current
+// folder), or "(loaded)" when it loads.
+inline std::string error_of(const std::string& patch) {
+  try {
+    load_patch(patch, ".");
+  } catch (const HostError& e) {
+    return e.what();
+  }
+  return "(loaded)";
 }
 
 // Takes the text reports an instance sent to its GUI side since the last call.

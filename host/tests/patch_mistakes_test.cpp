@@ -14,14 +14,7 @@ namespace {
 
 using plughost::testing::plugin;
 
-std::string error_of(const std::string& patch) {
-  try {
-    plughost::load_patch(patch, ".");
-  } catch (const plughost::HostError& e) {
-    return e.what();
-  }
-  return "(loaded)";
-}
+using plughost::testing::error_of;
 
 // A patch of one Forka named "sel" and one Divara_v3 named "div", 64
 // samples long, with `more` added to its top-level object.

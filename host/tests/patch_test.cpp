@@ -21,14 +21,7 @@ std::string forka() {
   return plughost::testing::plugin("Forka");
 }
 
-std::string error_of(const std::string& patch) {
-  try {
-    plughost::load_patch(patch, ".");
-  } catch (const plughost::HostError& e) {
-    return e.what();
-  }
-  return "(loaded)";
-}
+using plughost::testing::error_of;
 
 TEST(Patch, EveryMistakeGivesOneMessageNamingIt) {
   const std::string m = R"({"name": "sel", "library": ")" + forka() + R"("})";

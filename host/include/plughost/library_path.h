@@ -7,7 +7,10 @@
 //   - otherwise a plug-in name, looked for beside the patch (in a patch) and
 //     then beside the plughost program, with or without the plug-in
 //     extension (".so", ".dll" on Windows): "Forka" and "Forka.so" both name
-//     <folder>/Forka.so.
+//     <folder>/Forka.so. Installed, the plug-ins lie in a folder of their
+//     own, which is looked in last when it exists: ../modules beside the
+//     program on Windows (the zip's tools/ and modules/), and
+//     ../lib/modular-suite on Linux (/usr/bin and /usr/lib/modular-suite).
 #pragma once
 
 #include <string>

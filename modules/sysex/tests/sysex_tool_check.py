@@ -163,7 +163,7 @@ class Conventions(Case):
     def test_version(self):
         run = tool('--version')
         self.assertEqual(run.returncode, 0)
-        self.assertRegex(run.stdout.decode(), r'^sysex_tool \d+\.\d+\n$')
+        self.assertRegex(run.stdout.decode(), r'^sysex_tool \d+\.\d+\.\d+([+~]\d+\.g[0-9a-f]+)?(\.dirty)?\n$')
 
     def test_a_dash_is_standard_input_and_output(self):
         run = tool('txt', '-', '-', stdin=b'\xf0\x43\xf7')

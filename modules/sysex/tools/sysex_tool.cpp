@@ -27,9 +27,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "common/suite_version.h"
 #include "sysex/ByteloomBytes.h"
 #include "sysex/ByteloomFiles.h"
 #include "sysex/MidiPorts.h"
@@ -48,7 +50,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using sysex_tool::counted;
 
-constexpr const char* kVersion = "sysex_tool 1.1";
 constexpr const char* kStandardStream = "-";
 
 // Limits of the numbers the command line takes.
@@ -451,7 +452,8 @@ int main(int argc, char** argv) {
   CLI::App app{"System Exclusive files and MIDI ports", "sysex_tool"};
   app.allow_windows_style_options(false);  // "/path/file.syx" is a file, not an option
   app.require_subcommand(1);
-  app.set_version_flag("--version", kVersion, "print the version and exit");
+  app.set_version_flag("--version", std::string("sysex_tool ") + se::SuiteVersion(),
+                       "print the version and exit");
   app.footer(
       "A file named \"-\" is standard input where one is read, standard output where one is\n"
       "written.\n"
