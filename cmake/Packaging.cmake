@@ -126,8 +126,14 @@ set(CPACK_PACKAGE_VERSION "${SE_VERSION}")
 set(CPACK_PACKAGE_VENDOR "Modular suite developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Plug-in modules for a modular-synthesizer host, a note calculator and tools")
+# The package's long description, in lines that package tools show as they
+# stand (CPack indents them as the control file needs).
 set(CPACK_PACKAGE_DESCRIPTION
-    "Five plug-in modules (Forka, Divara_v3, Divara_v2, Kurvo, Byteloom), the note calculator Tonus, the stand-in host plughost and sysex_tool.")
+    "Five plug-in modules for a modular-synthesizer host: Forka (MIDI selector),
+Divara_v3 and Divara_v2 (keyboard split), Kurvo (breakpoint curve panel) and
+Byteloom (MIDI System Exclusive tool), with the stand-in host plughost that
+loads, runs and validates them, sysex_tool for System Exclusive files and
+ports, and the note calculator Tonus.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
