@@ -33,12 +33,17 @@ std::string byteName(std::uint8_t value) {
   return "0x" + hex(value, 2);
 }
 
-// A found message: a piece of the reader's scratch bytes, at a tick.
+// A found message, at a tick: its bytes are `length` bytes from `source` in
+// the file (an F0 event's data, after an F0 byte to add when `leadingF0`, or
+// a message inside an escape event) or, joined from packets, in the reader's
+// scratch bytes (`inScratch`).
 struct Found {
   std::uint64_t tick;
-  std::size_t offset;
-  std::size_t length;
   std::size_t fileOffset;
+  std::size_t length;
+  std::size_t source;
+  bool inScratch;
+  bool leadingF0;
 };
 
 struct TempoChange {
@@ -160,10 +165,6 @@ class Reader {
     return false;
   }
 
-  void addMessage(std::uint64_t tick, std::size_t scratchOffset, std::size_t fileOffset) {
-    found_.push_back({tick, scratchOffset, scratch_.size() - scratchOffset, fileOffset});
-  }
-
   // An escape event's bytes [at, at + length): taken when they are complete
   // System Exclusive messages, one after another, and nothing else.
   void takeEscape(std::uint64_t tick, std::size_t at, std::size_t length) {
@@ -186,10 +187,7 @@ class Reader {
     for (std::size_t i = at; i < end;) {
       std::size_t j = i + 1;
       while (data_[j] != 0xF7) ++j;
-      const std::size_t start = scratch_.size();
-      scratch_.insert(scratch_.end(), data_.begin() + static_cast<std::ptrdiff_t>(i),
-                      data_.begin() + static_cast<std::ptrdiff_t>(j + 1));
-      addMessage(tick, start, i);
+      found_.push_back({tick, i, j + 1 - i, i, false, false});
       i = j + 1;
     }
   }
@@ -236,21 +234,26 @@ class Reader {
         if (length > end - pos)
           fail(at, "System Exclusive event of " + std::to_string(length) +
                        " bytes runs past the end of its track (byte 0x" + hex(end) + ")");
+        if (b == 0xF0) dropPending();
         if (b == 0xF0 || pending) {
-          if (b == 0xF0) {
-            dropPending();
-            pending = true;
-            pendingStart = scratch_.size();
-            pendingFileOffset = at;
-            pendingTick = tick;
-            scratch_.push_back(0xF0);
-          }
           const bool ends = checkSysexData(pos, length);
-          scratch_.insert(scratch_.end(), data_.begin() + static_cast<std::ptrdiff_t>(pos),
-                          data_.begin() + static_cast<std::ptrdiff_t>(pos + length));
-          if (ends) {
-            addMessage(pendingTick, pendingStart, pendingFileOffset);
-            pending = false;
+          if (b == 0xF0 && ends) {  // a whole message: its bytes stay in the file
+            found_.push_back({tick, at, length + 1, pos, false, true});
+          } else {
+            if (b == 0xF0) {
+              pending = true;
+              pendingStart = scratch_.size();
+              pendingFileOffset = at;
+              pendingTick = tick;
+              scratch_.push_back(0xF0);
+            }
+            scratch_.insert(scratch_.end(), data_.begin() + static_cast<std::ptrdiff_t>(pos),
+                            data_.begin() + static_cast<std::ptrdiff_t>(pos + length));
+            if (ends) {
+              found_.push_back({pendingTick, pendingFileOffset, scratch_.size() - pendingStart,
+                                pendingStart, true, false});
+              pending = false;
+            }
           }
         } else {
           takeEscape(tick, pos, length);
@@ -285,16 +288,13 @@ class Reader {
                      [](const Found& a, const Found& b) { return a.tick < b.tick; });
     std::stable_sort(tempos_.begin(), tempos_.end(),
                      [](const TempoChange& a, const TempoChange& b) { return a.tick < b.tick; });
-    bool inPlace = true;  // the scratch bytes are in time order already
-    for (std::size_t k = 0, next = 0; k < found_.size(); next += found_[k++].length)
-      if (found_[k].offset != next) inPlace = false;
-    if (inPlace) {
-      out.bytes = std::move(scratch_);
-    } else {
-      out.bytes.reserve(scratch_.size());
-      for (const Found& f : found_)
-        out.bytes.insert(out.bytes.end(), scratch_.begin() + static_cast<std::ptrdiff_t>(f.offset),
-                         scratch_.begin() + static_cast<std::ptrdiff_t>(f.offset + f.length));
+    std::size_t total = 0;
+    for (const Found& f : found_) total += f.length;
+    out.bytes.reserve(total);
+    for (const Found& f : found_) {
+      if (f.leadingF0) out.bytes.push_back(0xF0);
+      const std::uint8_t* from = (f.inScratch ? scratch_.data() : data_.data()) + f.source;
+      out.bytes.insert(out.bytes.end(), from, from + (f.length - (f.leadingF0 ? 1 : 0)));
     }
     // The tempo map, walked along with the messages: the seconds at the
     // last tempo change passed, and the tempo from there.
@@ -333,7 +333,7 @@ class Reader {
   int announcedTracks_ = 0;
   unsigned ticksPerQuarter_ = 0;  // 0: SMPTE division, secondsPerTick_ holds
   double secondsPerTick_ = 0;
-  std::vector<std::uint8_t> scratch_;  // the messages' bytes in the order of the file
+  std::vector<std::uint8_t> scratch_;  // the bytes of messages joined from packets
   std::vector<Found> found_;
   std::vector<TempoChange> tempos_;  // of every track, in track order, then file order
   std::size_t otherEvents_ = 0, escapesLeftOut_ = 0, unfinished_ = 0;
