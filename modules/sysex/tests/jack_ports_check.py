@@ -6,7 +6,8 @@ records on ports of an independent MIDI library (python3-rtmidi), runs the
 module's cases (byteloom_jack_tests) and sysex_tool, and compares what
 arrived with the files themselves (read here, not through our code): every
 byte in order, each message whole, and, where the sender paces, at least
-60 ms between messages.
+60 ms between messages (or, for a MIDI file sent with --timing file, at
+least the file's own gaps).
 
 Nothing here waits without a limit: every program run and every wait has a
 time limit of its own, and the whole check one more (CHECK_LIMIT_S). A step

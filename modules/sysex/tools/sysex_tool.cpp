@@ -493,7 +493,7 @@ int main(int argc, char** argv) {
                 "\"file\": space the messages of a Standard MIDI File as its times do, "
                 "instead of --pause")
       ->type_name("file")
-      ->check(CLI::IsMember({"file"}))
+      ->check(CLI::IsMember({"file"}).description(""))
       ->excludes(pauseOption);
   s->add_flag("--raw", raw,
               "send the bytes as they are, cut after each F7 (by default a file of "
