@@ -25,6 +25,7 @@
 #include <fcntl.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -319,7 +320,9 @@ int send(const std::string& file, const std::string& portName, Spacing spacing, 
   for (size_t k = 0; k < messages.size(); ++k) {
     const auto [p, m] = messages[k];
     if (spacing.fileTimes && k > 0) {
-      const double gap = input.messages[k].seconds - input.messages[k - 1].seconds;
+      // At most 10^9 s (some 30 years): a file's gap can be longer than the
+      // clock's durations hold.
+      const double gap = std::min(input.messages[k].seconds - input.messages[k - 1].seconds, 1e9);
       std::this_thread::sleep_until(
           began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gap)));
     }
