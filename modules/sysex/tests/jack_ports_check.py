@@ -6,7 +6,8 @@ records on ports of an independent MIDI library (python3-rtmidi), runs the
 module's cases (byteloom_jack_tests) and sysex_tool, and compares what
 arrived with the files themselves (read here, not through our code): every
 byte in order, each message whole, and, where the sender paces, at least
-60 ms between messages.
+60 ms between messages (or, for a MIDI file sent with --timing file, at
+least the file's own gaps).
 
 Nothing here waits without a limit: every program run and every wait has a
 time limit of its own, and the whole check one more (CHECK_LIMIT_S). A step
@@ -581,6 +582,62 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
                       recorder.collect(check, data, check.said), data, paced=True)
         s.done(f"{os.path.basename(small)}: {len(messages_of(data))} messages in {took:.2f} s, "
                f"closest spacing {ms(gap)}")
+
+    # A Standard MIDI File sent with --timing file: its messages keep the
+    # file's own gaps. The file, written by python3-mido, has System
+    # Exclusive messages in two tracks between notes, and a tempo track that
+    # halves the speed after the first second, so that a sender that ignores
+    # the tempo map, or another track's tempo, or sends at a fixed pause,
+    # sends some message too soon. The times expected are mido's reading of
+    # the file. No run of messages may arrive sooner than the file spaces
+    # it, less the lateness of one arrival (LATE_S); later is allowed, for
+    # a loaded machine.
+    with Stage(check, "sysex_tool send --timing file") as s:
+        song = mido.MidiFile(type=1, ticks_per_beat=480)
+        song.tracks.append(mido.MidiTrack([
+            mido.MetaMessage("set_tempo", tempo=500000),
+            mido.MetaMessage("set_tempo", tempo=1000000, time=960)]))
+
+        def part(first, ticks):
+            track, now = mido.MidiTrack(), 0
+            for k, tick in enumerate(ticks):
+                track.append(mido.Message("note_on", note=60 + k, time=max(0, tick - now - 10)))
+                track.append(mido.Message("sysex", data=[first + k] * (20 + 30 * k),
+                                          time=min(10, tick - now)))
+                now = tick
+            return track
+        song.tracks.append(part(0x10, [0, 960, 1920]))
+        song.tracks.append(part(0x20, [480, 1440]))
+        path = os.path.join(work, "timed.mid")
+        song.save(path)
+        expected_times, messages, now = [], [], 0.0
+        for m in mido.MidiFile(path):
+            now += m.time
+            if m.type == "sysex":
+                expected_times.append(now)
+                messages.append(bytes(m.bin()))
+        if [round(t, 6) for t in expected_times] != [0, 0.5, 1.0, 2.0, 3.0]:
+            check.fail(f"mido reads the test's file with times {expected_times}")
+        data = b"".join(messages)
+        start = time.monotonic()
+        r = check.run([tool, "send", path, "--port", "recorder:in", "--timing", "file"], SEND_S,
+                      "sysex_tool send timed.mid --timing file", env=env, text=True)
+        took = time.monotonic() - start
+        if r.returncode != 0:
+            check.fail(f"sysex_tool send --timing file: {exit_text(r.returncode)}: {r.stderr[-2000:]}")
+        events = recorder.collect(check, data, r.stderr)
+        compare(check, "sysex_tool send timed.mid --timing file", events, data, paced=False)
+        arrived = [t for t, _ in events]
+        for j in range(1, len(events)):
+            for i in range(j):
+                spacing = expected_times[j] - expected_times[i]
+                if arrived[j] - arrived[i] < spacing - LATE_S:
+                    check.fail(f"--timing file: messages {i + 1} and {j + 1} arrived "
+                               f"{ms(arrived[j] - arrived[i])} apart; the file spaces them "
+                               f"{ms(spacing)} (an arrival may be {LATE_S * 1000:.0f} ms late)")
+        gaps = ", ".join(ms(b - a) for a, b in zip(arrived, arrived[1:]))
+        s.done(f"{len(events)} messages in {took:.2f} s, gaps {gaps} for the file's "
+               f"500, 500, 1000, 1000 ms")
 
     # A server that stalls in the middle of a long message (stopped for a
     # moment, as a busy machine can stop it): the sender's queue fills, and

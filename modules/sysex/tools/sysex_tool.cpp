@@ -1,18 +1,23 @@
 // sysex_tool: everyday System Exclusive jobs from the command line, with
 // Byteloom's file forms and its MIDI port service.
-//   sysex_tool syx IN OUT    load IN (raw or hex text), save the bytes raw
+//   sysex_tool syx IN OUT    load IN (raw, hex text or a Standard MIDI File's System
+//                            Exclusive messages), save the bytes raw
 //   sysex_tool txt IN OUT    load IN, save the bytes as a hex dump
 //   sysex_tool ports         list the MIDI input and output ports
-//   sysex_tool send FILE --port NAME [--pause MS] [--raw]
+//   sysex_tool send FILE --port NAME [--pause MS | --timing file] [--raw]
 //                            send FILE's messages one at a time
 //   sysex_tool receive --port NAME --out FILE [--wait S] [--silence S]
 //                            record what arrives until the port falls silent
+// Every file read goes through loadInput (sysex_input.h), which takes a
+// Standard MIDI File (.mid) as its System Exclusive messages.
 // "-" stands for standard input where a file is read (IN, FILE of send) and
 // for standard output where one is written (OUT, --out).
-// Exit status 0 on success; 1 when a file cannot be read or written, a file
-// to send is not made of complete System Exclusive messages (send without
-// --raw), a port is not found or cannot be opened, not every byte went out
-// (send), or nothing arrived (receive); 2 when the command line is wrong.
+// Exit status 0 on success; 1 when a file cannot be read (a malformed MIDI
+// file included) or written, a file to send is not made of complete System
+// Exclusive messages (send without --raw), a port is not found or cannot be
+// opened, not every byte went out (send), or nothing arrived (receive); 2
+// when the command line is wrong (--timing file for a file that is no MIDI
+// file included).
 // Unlike the module, syx and txt convert every byte, beyond its byte array
 // of 131072 bytes. Files are written whole or not at all: to a temporary
 // beside the target, flushed, then renamed over it, so a failed write (also
@@ -20,6 +25,7 @@
 #include <fcntl.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -35,6 +41,7 @@
 #include "sysex/ByteloomBytes.h"
 #include "sysex/ByteloomFiles.h"
 #include "sysex/MidiPorts.h"
+#include "sysex_input.h"
 #include "sysex_tool_rules.h"
 
 #ifdef _WIN32
@@ -49,8 +56,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using sysex_tool::counted;
-
-constexpr const char* kStandardStream = "-";
+using sysex_tool::inputName;
+using sysex_tool::kStandardStream;
+using sysex_tool::setBinaryMode;
 
 // Limits of the numbers the command line takes.
 constexpr double kMinSeconds = 0.1;
@@ -62,49 +70,10 @@ std::string quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
-// How a path is named in messages: "-" is a stream, anything else itself.
-std::string inputName(const std::string& path) {
-  return path == kStandardStream ? "standard input" : path;
-}
+// How a path to write is named in messages: "-" is a stream, anything else
+// itself.
 std::string outputName(const std::string& path) {
   return path == kStandardStream ? "standard output" : path;
-}
-
-void setBinary(std::FILE* stream) {
-#ifdef _WIN32
-  _setmode(_fileno(stream), _O_BINARY);
-#else
-  (void)stream;
-#endif
-}
-
-// Reads all of `path` ("-": standard input) into `contents`. On failure
-// `why` says why, in a few words for the user.
-bool readInput(const std::string& path, std::vector<std::uint8_t>& contents, std::string& why) {
-  std::FILE* in = stdin;
-  if (path != kStandardStream) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-      why = "it is a folder";
-      return false;
-    }
-    in = std::fopen(path.c_str(), "rb");
-    if (!in) {
-      why = std::strerror(errno);
-      return false;
-    }
-  } else {
-    setBinary(stdin);
-  }
-  contents.clear();
-  std::uint8_t block[65536];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, in)) > 0)
-    contents.insert(contents.end(), block, block + got);
-  const bool failed = std::ferror(in) != 0;
-  if (failed) why = std::strerror(errno);
-  if (in != stdin) std::fclose(in);
-  return !failed;
 }
 
 // Whether `path` can be written now: it is no folder, and a new file can be
@@ -143,7 +112,7 @@ bool canWrite(const std::string& path, std::string& why) {
 bool writeOutput(const std::string& path, const void* data, size_t size) {
   std::string why;
   if (path == kStandardStream) {
-    setBinary(stdout);
+    setBinaryMode(stdout);
     if (std::fwrite(data, 1, size, stdout) == size && std::fflush(stdout) == 0) return true;
     why = std::strerror(errno);
   } else if (canWrite(path, why)) {
@@ -160,16 +129,6 @@ bool writeOutput(const std::string& path, const void* data, size_t size) {
 bool endsWith(const std::string& s, const char* suffix) {
   const std::string t = suffix;
   return s.size() >= t.size() && sysex_tool::lowerAscii(s.substr(s.size() - t.size())) == t;
-}
-
-// Every byte a file stands for (raw `.syx` or hex text), without the module's
-// limit of 131072 bytes. `raw` tells which of the two the file was taken as.
-std::vector<std::uint8_t> bytesOf(const std::vector<std::uint8_t>& contents, bool* raw = nullptr) {
-  const byteloom::DecodedFile loaded = byteloom::decodeFileContents(contents);
-  if (raw) *raw = loaded.raw;
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(byteloom::countHexBytes(loaded.text)));
-  bytes.resize(static_cast<size_t>(byteloom::parseHexText(bytes, loaded.text)));
-  return bytes;
 }
 
 // The port `name` means in `list` (outputs or inputs, by `direction`), or -1
@@ -193,15 +152,16 @@ int findPort(const byteloom::MidiService& midi, const byteloom::MidiPortList& li
 }
 
 int convert(const std::string& format, const std::string& input, const std::string& output) {
-  std::vector<std::uint8_t> contents;
-  std::string why;
-  if (!readInput(input, contents, why)) {
-    std::fprintf(stderr, "sysex_tool: cannot read %s: %s\n", inputName(input).c_str(), why.c_str());
+  sysex_tool::InputFile loaded;
+  std::string error;
+  if (!sysex_tool::loadInput(input, loaded, error)) {
+    std::fprintf(stderr, "sysex_tool: %s\n", error.c_str());
     return 1;
   }
+  if (!loaded.summary.empty()) std::fprintf(stderr, "sysex_tool: %s\n", loaded.summary.c_str());
   // Load, then save from the hex text, as the module's two steps do, but
   // every byte of it.
-  const std::vector<std::uint8_t> bytes = bytesOf(contents);
+  const std::vector<std::uint8_t>& bytes = loaded.bytes;
   bool written;
   if (format == "syx") {
     written = writeOutput(output, bytes.data(), bytes.size());
@@ -279,29 +239,66 @@ bool refuseIncomplete(const std::string& file, const std::vector<std::uint8_t>& 
   return true;
 }
 
-int send(const std::string& file, const std::string& portName, int pauseMs, bool raw) {
-  std::vector<std::uint8_t> contents;
-  std::string why;
-  if (!readInput(file, contents, why)) {
-    std::fprintf(stderr, "sysex_tool: cannot read %s: %s\n", inputName(file).c_str(), why.c_str());
+// How send spaces its messages: a pause after each, or the times a Standard
+// MIDI File gives them.
+struct Spacing {
+  bool fileTimes = false;  // --timing file
+  int pauseMs = 60;        // --pause, when not fileTimes
+};
+
+// Sends the messages of `file` to the output port `portName`. Returns the
+// exit status.
+int send(const std::string& file, const std::string& portName, Spacing spacing, bool raw) {
+  sysex_tool::InputFile input;
+  std::string error;
+  if (!sysex_tool::loadInput(file, input, error)) {
+    std::fprintf(stderr, "sysex_tool: %s\n", error.c_str());
     return 1;
   }
-  bool rawFile = false;
-  const std::vector<std::uint8_t> bytes = bytesOf(contents, &rawFile);
+  const bool midiFile = input.form == sysex_tool::InputForm::kMidiFile;
+  if (spacing.fileTimes && !midiFile) {
+    std::fprintf(stderr,
+                 "sysex_tool: --timing file: %s is no Standard MIDI File (no MThd header), so "
+                 "its messages have no times; --pause MS spaces them\n",
+                 inputName(file).c_str());
+    return 2;
+  }
+  if (midiFile) std::fprintf(stderr, "sysex_tool: %s\n", input.summary.c_str());
+  const std::vector<std::uint8_t>& bytes = input.bytes;
   if (bytes.empty()) {
     std::fprintf(stderr, "sysex_tool: nothing sent: %s %s\n", inputName(file).c_str(),
-                 contents.empty() ? "is empty" : "holds no bytes");
+                 midiFile                 ? "holds no System Exclusive message"
+                 : input.contents.empty() ? "is empty"
+                                          : "holds no bytes");
     return 1;
   }
-  if (!raw &&
+  // A MIDI file's messages are complete by the reader's rules.
+  if (!raw && !midiFile &&
       refuseIncomplete(file, bytes,
-                       rawFile ? std::string_view()
-                               : std::string_view(reinterpret_cast<const char*>(contents.data()),
-                                                  contents.size())))
+                       input.form == sysex_tool::InputForm::kRaw
+                           ? std::string_view()
+                           : std::string_view(reinterpret_cast<const char*>(input.contents.data()),
+                                              input.contents.size())))
     return 1;
   // By default only complete messages are left, each one piece; --raw cuts
   // after each F7, as the module does.
-  const std::vector<sysex_tool::Piece> messages = sysex_tool::cutAfterEachF7(bytes);
+  std::vector<sysex_tool::Piece> messages;
+  if (midiFile) {
+    for (const byteloom::TimedSysex& m : input.messages) messages.push_back({m.offset, m.length});
+  } else {
+    messages = sysex_tool::cutAfterEachF7(bytes);
+  }
+  // Where message k is, for the user: in the file, for a MIDI file.
+  auto where = [&](size_t k) {
+    char text[64];
+    if (midiFile)
+      std::snprintf(text, sizeof text, "at byte 0x%llX of the file",
+                    static_cast<unsigned long long>(input.messages[k].fileOffset));
+    else
+      std::snprintf(text, sizeof text, "at offset %llu",
+                    static_cast<unsigned long long>(messages[k].offset));
+    return std::string(text);
+  };
 
   const auto midi = byteloom::createMidiService();
   const int index = findPort(*midi, midi->outputs(), "output", portName);
@@ -316,24 +313,40 @@ int send(const std::string& file, const std::string& portName, int pauseMs, bool
   const auto start = Clock::now();
   out->beginSend();
   size_t sent = 0;
+  // With the file's times each message goes its file's gap after the one
+  // before it began to go: a message held up on a busy machine delays the
+  // rest, and no gap is ever shorter than the file's.
+  auto began = start;
   for (size_t k = 0; k < messages.size(); ++k) {
     const auto [p, m] = messages[k];
+    if (spacing.fileTimes && k > 0) {
+      // At most 10^9 s (some 30 years): a file's gap can be longer than the
+      // clock's durations hold.
+      const double gap = std::min(input.messages[k].seconds - input.messages[k - 1].seconds, 1e9);
+      std::this_thread::sleep_until(
+          began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(gap)));
+    }
+    began = Clock::now();
     if (!out->sendMessage({bytes.data() + p, m})) {
       if (terminal) std::fputc('\n', stderr);
-      std::fprintf(stderr, "sysex_tool: message %zu (%s at offset %zu) could not be sent\n", k + 1,
-                   counted(m, "byte", "bytes").c_str(), p);
+      std::fprintf(stderr, "sysex_tool: message %zu (%s %s) could not be sent\n", k + 1,
+                   counted(m, "byte", "bytes").c_str(), where(k).c_str());
       std::printf("%zu of %s sent\n", sent, counted(bytes.size(), "byte", "bytes").c_str());
       return 1;
     }
     sent += m;
     if (terminal) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-      // The pauses dominate the time of a bank, so time goes by messages.
+      // The pauses dominate the time of a bank, so time goes by messages;
+      // with the file's times it is what the file has left.
       const double left =
-          elapsed * static_cast<double>(messages.size() - k - 1) / static_cast<double>(k + 1);
+          spacing.fileTimes
+              ? input.messages.back().seconds - input.messages[k].seconds
+              : elapsed * static_cast<double>(messages.size() - k - 1) / static_cast<double>(k + 1);
       showProgress(k + 1, messages.size(), sent, bytes.size(), left);
     }
-    if (k + 1 < messages.size()) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    if (!spacing.fileTimes && k + 1 < messages.size())
+      std::this_thread::sleep_for(std::chrono::milliseconds(spacing.pauseMs));
   }
   if (terminal) std::fputc('\n', stderr);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -459,25 +472,32 @@ int main(int argc, char** argv) {
       "written.\n"
       "Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong command line.");
   std::string input, output, port, file;
-  std::string pause = "60", wait, silence = "2", timeout;
+  std::string pause = "60", wait, silence = "2", timeout, timing;
   bool raw = false;
   for (const char* format : {"syx", "txt"}) {
     CLI::App* c = app.add_subcommand(
-        format, std::string("load a file (raw or hex text) and save its bytes ") +
+        format, std::string("load a file (raw, hex text or .mid) and save its bytes ") +
                     (format == std::string("syx") ? "raw" : "as a hex dump"));
     c->add_option("input", input, "file to load")->required()->type_name("IN");
     c->add_option("output", output, "file to write")->required()->type_name("OUT");
   }
   app.add_subcommand("ports", "list the MIDI input and output ports");
   CLI::App* s = app.add_subcommand(
-      "send", "send the System Exclusive messages of a .syx or .txt file to an output port");
+      "send", "send the System Exclusive messages of a .syx, .txt or .mid file to an output port");
   s->add_option("file", file, "file to send")->required()->type_name("FILE");
   s->add_option("--port", port, "output port: its name, or a part of one name, in any case")
       ->required()
       ->type_name("NAME");
-  s->add_option("--pause", pause, "pause after each message, ms (0 to 60000)")
-      ->type_name("MS")
-      ->default_str(pause);
+  CLI::Option* pauseOption =
+      s->add_option("--pause", pause, "pause after each message, ms (0 to 60000)")
+          ->type_name("MS")
+          ->default_str(pause);
+  s->add_option("--timing", timing,
+                "\"file\": space the messages of a Standard MIDI File as its times do, "
+                "instead of --pause")
+      ->type_name("file")
+      ->check(CLI::IsMember({"file"}).description(""))
+      ->excludes(pauseOption);
   s->add_flag("--raw", raw,
               "send the bytes as they are, cut after each F7 (by default a file of "
               "anything but complete F0 ... F7 messages is refused)");
@@ -514,7 +534,7 @@ int main(int argc, char** argv) {
   if (command == "send") {
     double pauseMs = 0;
     if (!optionNumber("--pause", pause, 0, kMaxPauseMs, "milliseconds", true, pauseMs)) return 2;
-    return send(file, port, static_cast<int>(pauseMs), raw);
+    return send(file, port, Spacing{timing == "file", static_cast<int>(pauseMs)}, raw);
   }
   double waitS = -1, silenceS = 0;
   if (!timeout.empty()) {
