@@ -56,6 +56,34 @@ inline PortMatch matchPort(const std::vector<std::string>& names, std::string_vi
   return match;
 }
 
+// The output port that answers the input port `input` when the user names
+// none: the output of the same name (a device's two ports, as ALSA and
+// DirectMusic list them); else the one output of the same client, the part
+// of the name before its first ':' (JACK's "client:in" for "client:out").
+// Index -1 when none fits, or when several do (then they are the
+// candidates).
+inline PortMatch answeringOutput(const std::vector<std::string>& outputs, std::string_view input) {
+  PortMatch match;
+  for (size_t i = 0; i < outputs.size(); ++i)
+    if (outputs[i] == input) {
+      match.index = static_cast<int>(i);
+      return match;
+    }
+  const size_t colon = input.find(':');
+  if (colon == std::string_view::npos || colon == 0) return match;
+  const std::string_view client = input.substr(0, colon + 1);
+  std::vector<int> fits;
+  for (size_t i = 0; i < outputs.size(); ++i)
+    if (std::string_view(outputs[i]).substr(0, client.size()) == client)
+      fits.push_back(static_cast<int>(i));
+  if (fits.size() == 1) {
+    match.index = fits[0];
+  } else {
+    for (int i : fits) match.candidates.push_back(outputs[static_cast<size_t>(i)]);
+  }
+  return match;
+}
+
 // A run of bytes: its offset and length.
 struct Piece {
   size_t offset = 0;
@@ -110,6 +138,37 @@ inline MessageScan scanMessages(std::span<const std::uint8_t> bytes) {
   if (inside) interrupted(bytes.size());
   return scan;
 }
+
+// Counts the complete System Exclusive messages of a recording as it
+// arrives, piece by piece, by the rule of scanMessages. Fed by receive from
+// its one thread.
+struct MessageCounter {
+  size_t complete = 0;  // complete messages seen
+  size_t end = 0;       // offset just after the F7 of the last of them
+  size_t fed = 0;       // bytes taken in
+  bool inside = false;  // within a message begun and not ended
+
+  // Takes in the next bytes of the recording, and stops taking them once
+  // `limit` messages are complete (0: no limit); `end` then tells where the
+  // last of them ends.
+  void feed(std::span<const std::uint8_t> bytes, size_t limit = 0) {
+    for (const std::uint8_t b : bytes) {
+      if (limit > 0 && complete >= limit) return;
+      ++fed;
+      if (inside) {
+        if (b == 0xF7) {
+          ++complete;
+          end = fed;
+          inside = false;
+          continue;
+        }
+        if (b < 0x80) continue;
+        inside = false;
+      }
+      if (b == 0xF0) inside = true;
+    }
+  }
+};
 
 // The messages sent with --raw, as the module sends: the bytes cut after
 // every F7, whatever lies between; the rest after the last F7 is one more.
