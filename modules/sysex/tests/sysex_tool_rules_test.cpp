@@ -156,28 +156,33 @@ namespace {
 using sysex_tool::answeringOutput;
 
 // The output a request goes to when the user names none: a device's output
-// of the input's own name (ALSA, DirectMusic), else the one output of the
-// input's JACK client, never an output that only begins alike.
-TEST(SysexToolAnsweringOutput, TheOutputOfTheSameNameOrOfTheSameClient) {
+// of the input's own name (ALSA, DirectMusic), else the output named like
+// the input with its word of direction turned round, never a port that
+// merely shares a client or a beginning.
+TEST(SysexToolAnsweringOutput, TheOutputOfTheSameNameOrWithItsDirectionTurned) {
   EXPECT_EQ(answeringOutput({"Synth A", "UM-ONE", "Synth B"}, "UM-ONE").index, 1);
-  const Names jack = {"thru:in", "synth:in", "synth2:in", "system:midi_playback_1"};
-  EXPECT_EQ(answeringOutput(jack, "synth:out").index, 1);
-  EXPECT_EQ(answeringOutput(jack, "thru:capture").index, 0);
+  const Names jack = {"thru:in", "synth_in:midi", "synth2_in:midi", "system:midi_playback_1",
+                      "a2j:UM-ONE [20] (playback): UM-ONE MIDI 1"};
+  EXPECT_EQ(answeringOutput(jack, "synth_out:midi").index, 1);
+  EXPECT_EQ(answeringOutput(jack, "thru:out").index, 0);
   EXPECT_EQ(answeringOutput(jack, "system:midi_capture_1").index, 3);
-  // The same name wins over the same client.
-  EXPECT_EQ(answeringOutput({"dev:a", "dev:b"}, "dev:b").index, 1);
+  EXPECT_EQ(answeringOutput(jack, "a2j:UM-ONE [20] (capture): UM-ONE MIDI 1").index, 4);
+  EXPECT_EQ(answeringOutput({"Port Output"}, "PORT INPUT").index, 0);  // in any case
+  // The same name wins over a turned one.
+  EXPECT_EQ(answeringOutput({"dev:in", "dev:out"}, "dev:out").index, 1);
 }
 
 TEST(SysexToolAnsweringOutput, NoneOrSeveralChooseNothing) {
   EXPECT_EQ(answeringOutput({"Synth A"}, "Keys In").index, -1);
   EXPECT_TRUE(answeringOutput({"Synth A"}, "Keys In").candidates.empty());
-  EXPECT_EQ(answeringOutput({"other:in"}, "synth:out").index, -1);
+  EXPECT_EQ(answeringOutput({"synth:in 2"}, "synth:out").index,
+            -1);                                                  // a client alone is not enough
+  EXPECT_EQ(answeringOutput({"stdin:x"}, "stdout:x").index, -1);  // words, not parts of words
   EXPECT_EQ(answeringOutput({}, "synth:out").index, -1);
-  const sysex_tool::PortMatch two = answeringOutput({"box:in 1", "box:in 2", "x:in"}, "box:out");
+  // "in out" turned either way: two outputs fit, none is chosen.
+  const sysex_tool::PortMatch two = answeringOutput({"out out", "in in", "x"}, "in out");
   EXPECT_EQ(two.index, -1);
-  EXPECT_EQ(two.candidates, (Names{"box:in 1", "box:in 2"}));
-  // A name that begins with ':' has no client part.
-  EXPECT_EQ(answeringOutput({":in"}, ":out").index, -1);
+  EXPECT_EQ(two.candidates, (Names{"out out", "in in"}));
 }
 
 // Counting a recording's messages as it arrives in pieces must give what

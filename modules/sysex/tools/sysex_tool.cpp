@@ -627,8 +627,8 @@ int main(int argc, char** argv) {
                 "port is open")
       ->type_name("FILE");
   r->add_option("--to", to,
-                "output port for the request (default: the output of the input port's name, or "
-                "of its JACK client)")
+                "output port for the request (default: the output named as the input port, or "
+                "with in/out, input/output, capture/playback turned round)")
       ->type_name("NAME")
       ->needs("--request");
   r->add_option("--expect", expect, "stop once N whole messages have arrived (exit 1 if fewer)")

@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sysex_tool {
@@ -58,10 +59,12 @@ inline PortMatch matchPort(const std::vector<std::string>& names, std::string_vi
 
 // The output port that answers the input port `input` when the user names
 // none: the output of the same name (a device's two ports, as ALSA and
-// DirectMusic list them); else the one output of the same client, the part
-// of the name before its first ':' (JACK's "client:in" for "client:out").
-// Index -1 when none fits, or when several do (then they are the
-// candidates).
+// DirectMusic list them); else the output whose name is the input's with
+// one word of direction turned round, in any case: "in" and "out", "input"
+// and "output", "capture" and "playback", a word being a run of letters and
+// digits ("synth_out:midi" for "synth_in:midi", JACK's
+// "system:midi_capture_1" for "system:midi_playback_1"). Index -1 when none
+// fits, or when several do (then they are the candidates).
 inline PortMatch answeringOutput(const std::vector<std::string>& outputs, std::string_view input) {
   PortMatch match;
   for (size_t i = 0; i < outputs.size(); ++i)
@@ -69,13 +72,31 @@ inline PortMatch answeringOutput(const std::vector<std::string>& outputs, std::s
       match.index = static_cast<int>(i);
       return match;
     }
-  const size_t colon = input.find(':');
-  if (colon == std::string_view::npos || colon == 0) return match;
-  const std::string_view client = input.substr(0, colon + 1);
+  static constexpr std::pair<std::string_view, std::string_view> kTurned[] = {
+      {"in", "out"},       {"out", "in"},           {"input", "output"},
+      {"output", "input"}, {"capture", "playback"}, {"playback", "capture"}};
+  const std::string lower = lowerAscii(input);
+  auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+  std::vector<std::string> turned;  // the input's name, lower case, one word turned round
+  for (size_t p = 0; p < lower.size();) {
+    if (!wordChar(lower[p])) {
+      ++p;
+      continue;
+    }
+    size_t q = p;
+    while (q < lower.size() && wordChar(lower[q])) ++q;
+    for (const auto& [word, other] : kTurned)
+      if (std::string_view(lower).substr(p, q - p) == word)
+        turned.push_back(lower.substr(0, p) + std::string(other) + lower.substr(q));
+    p = q;
+  }
   std::vector<int> fits;
   for (size_t i = 0; i < outputs.size(); ++i)
-    if (std::string_view(outputs[i]).substr(0, client.size()) == client)
-      fits.push_back(static_cast<int>(i));
+    for (const std::string& name : turned)
+      if (lowerAscii(outputs[i]) == name) {
+        fits.push_back(static_cast<int>(i));
+        break;
+      }
   if (fits.size() == 1) {
     match.index = fits[0];
   } else {
