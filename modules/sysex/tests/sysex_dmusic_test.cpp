@@ -239,19 +239,22 @@ TEST_F(SysexToolTest, ReceiveSendsTheRequestOnceItsInputListensAndSavesTheAnswer
   const std::string inPort = portOf(log, kGuidDeviceIn), outPort = portOf(log, kGuidDeviceOut);
   ASSERT_FALSE(inPort.empty());
   ASSERT_FALSE(outPort.empty());
+  // Positions in the log, which is written in the order of the calls.
   long long activated = -1, played = -1;
   std::string answer;
-  for (const Call& c : log) {
+  for (size_t k = 0; k < log.size(); ++k) {
+    const Call& c = log[k];
     if (c.object == inPort && c.method == "Activate" && c["on"] == "1" && activated < 0)
-      activated = c.us;
+      activated = static_cast<long long>(k);
     if (c.object == outPort && c.method == "PlayBuffer") {
       EXPECT_EQ(played, -1) << "the request went out twice";
-      played = c.us;
+      played = static_cast<long long>(k);
       answer = c["answer"];
       EXPECT_EQ(c.events.size(), 1u);
-      if (!c.events.empty())
+      if (!c.events.empty()) {
         EXPECT_EQ(c.events[0].substr(c.events[0].rfind(':') + 1),
                   hexOf(Bytes(kRequest.begin(), kRequest.end())));
+      }
     }
   }
   EXPECT_GE(activated, 0);

@@ -336,7 +336,7 @@ class ReceiveWithARequest(Case):
                 run = tool('receive', '--port', NOWHERE, '--out', '-', '--expect', value)
                 self.assertEqual(run.returncode, 2)
                 self.assertEqual(run.stderr.decode(), f'sysex_tool: --expect "{value}": give a '
-                                 'whole number of messages from 1 to 1e+06\n')
+                                 'whole number of messages from 1 to 100000\n')
 
 
 class Conventions(Case):

@@ -64,7 +64,7 @@ constexpr double kMinSeconds = 0.1;
 constexpr double kMaxSilenceSeconds = 3600;  // --silence, --timeout
 constexpr double kMaxWaitSeconds = 86400;    // --wait
 constexpr double kMaxPauseMs = 60000;        // --pause
-constexpr double kMaxExpect = 1000000;       // --expect
+constexpr double kMaxExpect = 100000;        // --expect
 // Between the messages of a dump request of several: time for the device to
 // take each one, as send's default pause.
 constexpr int kRequestPauseMs = 60;
