@@ -68,8 +68,9 @@ class Device:
     def _received(self, event, _):
         message, _ = event
         with self.lock:
+            # The request may come in pieces, as a long message does.
             self.heard += bytes(message)
-            answer = bytes(message) == REQUEST
+            answer = self.heard.endswith(REQUEST)
             if answer:
                 self.answers += 1
         if answer:
