@@ -1,6 +1,7 @@
 // The Windows MIDI service (DirectMusic) as sysex_tool uses it, against the
 // recording DirectMusic (recorder_fixture.h): receiving from an input port,
-// and sysex_tool's "ports", "send" and "receive" run as a user runs them.
+// and sysex_tool's "ports", "send", "receive" (also with a dump request) and
+// "info" run as a user runs them.
 #include <thread>
 
 #include "recorder_fixture.h"
@@ -8,6 +9,8 @@
 
 namespace byteloom_test {
 namespace {
+
+using namespace std::string_literals;
 
 // What the input port receives: two System Exclusive messages, a note, and
 // timing clock and active sensing between them.
@@ -194,6 +197,109 @@ TEST_F(SysexToolTest, SendHandsEachMessageWholeToTheNamedOutput) {
   EXPECT_EQ(played[0].events, std::vector<std::string>{time + ":0:F001F7"});
   EXPECT_EQ(played[1].events, std::vector<std::string>{time + ":0:F00202F7"});
   EXPECT_GE(played[1].us - played[0].us, 60000);
+}
+
+// A device that answers a dump request with three messages, on an input
+// and an output port of one name (as DirectMusic lists a device's two
+// ports). The recorder hands the answer to the input port only when an
+// output played the request while an input port was active.
+constexpr char kGuidDeviceIn[] = "{0A1B2C3D-0009-4000-8000-000000000012}";
+constexpr char kGuidDeviceOut[] = "{0A1B2C3D-000A-4000-8000-000000000013}";
+const std::string kDevice = std::string("port in ") + kGuidDeviceIn + " 0 1 0 0 0 - UM-ONE\n" +
+                            "port out " + kGuidDeviceOut + " 16 1 0 0 0 - UM-ONE\n";
+const std::string kAnswer =
+    "answer F0 41 10 42 12 40 00 7F 00 41 F7\n"
+    "answer F0 41 10 42 12 40 00 04 64 58 F7\n"
+    "answer F0 41 10 42 12 40 00 05 40 7B F7\n";
+const std::string kAnswerHex =
+    "F04110421240007F0041F7"
+    "F0411042124000046458F7"
+    "F041104212400005407BF7";
+const std::string kRequest = "\xF0\x41\x10\x42\x11\x40\x00\x00\x00\x00\x01\x3F\xF7"s;
+
+// The recorder's name of the port made for `guid` ("port5"), or empty.
+std::string portOf(const Calls& log, const std::string& guid) {
+  for (const Call& c : log)
+    if (c.method == "CreatePort" && c["guid"] == guid) return c["port"];
+  return {};
+}
+
+TEST_F(SysexToolTest, ReceiveSendsTheRequestOnceItsInputListensAndSavesTheAnswer) {
+  writeBytes(path("request.syx"), kRequest);
+  std::string out;
+  EXPECT_EQ(
+      run(kThreePorts + kDevice + kAnswer,
+          "receive --port UM-ONE --request request.syx --out got.syx --wait 5 --silence 0.3", out),
+      0);
+  EXPECT_EQ(out, "33 bytes received\n");
+  EXPECT_EQ(hexOf(readBytes(path("got.syx"))), kAnswerHex);
+  const Calls log = calls();
+  // The output of the input's name played the request, once, after the
+  // input port was activated.
+  const std::string inPort = portOf(log, kGuidDeviceIn), outPort = portOf(log, kGuidDeviceOut);
+  ASSERT_FALSE(inPort.empty());
+  ASSERT_FALSE(outPort.empty());
+  // Positions in the log, which is written in the order of the calls.
+  long long activated = -1, played = -1;
+  std::string answer;
+  for (size_t k = 0; k < log.size(); ++k) {
+    const Call& c = log[k];
+    if (c.object == inPort && c.method == "Activate" && c["on"] == "1" && activated < 0)
+      activated = static_cast<long long>(k);
+    if (c.object == outPort && c.method == "PlayBuffer") {
+      EXPECT_EQ(played, -1) << "the request went out twice";
+      played = static_cast<long long>(k);
+      answer = c["answer"];
+      EXPECT_EQ(c.events.size(), 1u);
+      if (!c.events.empty()) {
+        EXPECT_EQ(c.events[0].substr(c.events[0].rfind(':') + 1),
+                  hexOf(Bytes(kRequest.begin(), kRequest.end())));
+      }
+    }
+  }
+  EXPECT_GE(activated, 0);
+  EXPECT_GT(played, activated);
+  EXPECT_EQ(answer, "heard");
+}
+
+TEST_F(SysexToolTest, ReceiveWithExpectKeepsThatManyMessagesAndToNamesTheOutput) {
+  writeBytes(path("request.syx"), kRequest);
+  std::string out;
+  // Only the count can end this recording: the silence would take an hour.
+  EXPECT_EQ(run(kThreePorts + kDevice + kAnswer,
+                "receive --port UM-ONE --request request.syx --to \"port b\" --out two.syx "
+                "--expect 2 --silence 3600 --wait 5",
+                out),
+            0);
+  EXPECT_EQ(out, "22 bytes received\n");
+  EXPECT_EQ(hexOf(readBytes(path("two.syx"))), kAnswerHex.substr(0, 44));
+  const Calls played = only(calls(), "PlayBuffer");
+  ASSERT_EQ(played.size(), 1u);
+  EXPECT_EQ(played[0].object, portOf(calls(), kGuidB));
+  // An input without an output of its name, and no --to: nothing is sent.
+  EXPECT_EQ(
+      run(kThreePorts + kAnswer, "receive --port Keys --request request.syx --out x.syx", out), 1);
+  EXPECT_TRUE(only(calls(), "PlayBuffer").size() == 1u);
+  EXPECT_FALSE(fs::exists(path("x.syx")));
+}
+
+TEST_F(SysexToolTest, InfoListsTheMessagesOfAFileWithTheirMakers) {
+  writeBytes(path("bank.syx"), "\xC0\x05"s + "\xF0\x41\x10\x42\x12\x40\x00\x7F\x00\x41\xF7"s +
+                                   "\xF0\x7E\x7F\x06\x01\xF7"s + "\xF0\x43\x00"s);
+  std::string out;
+  EXPECT_EQ(run(kThreePorts, "info bank.syx", out), 0);
+  EXPECT_NE(out.find("Roland (41)"), std::string::npos) << out;
+  EXPECT_NE(out.find("checksum good"), std::string::npos) << out;
+  EXPECT_NE(out.find("identity request"), std::string::npos) << out;
+  EXPECT_NE(out.find("UNTERMINATED"), std::string::npos) << out;
+  EXPECT_NE(out.find("3 messages (20 bytes); makers: Roland (1), universal non-real-time (1), "
+                     "Yamaha (1); 2 problems: 2 bytes outside messages in 1 run, the first at "
+                     "offset 0, 1 unterminated message\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(run(kThreePorts, "info bank.syx --json", out), 0);
+  EXPECT_EQ(out.front(), '{');
+  EXPECT_NE(out.find("\"wrong_checksums\": 0"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -150,3 +150,64 @@ TEST(SysexToolCounts, OneTakesTheSingular) {
 }
 
 }  // namespace
+
+namespace {
+
+using sysex_tool::answeringOutput;
+
+// The output a request goes to when the user names none: a device's output
+// of the input's own name (ALSA, DirectMusic), else the output named like
+// the input with its word of direction turned round, never a port that
+// merely shares a client or a beginning.
+TEST(SysexToolAnsweringOutput, TheOutputOfTheSameNameOrWithItsDirectionTurned) {
+  EXPECT_EQ(answeringOutput({"Synth A", "UM-ONE", "Synth B"}, "UM-ONE").index, 1);
+  const Names jack = {"thru:in", "synth_in:midi", "synth2_in:midi", "system:midi_playback_1",
+                      "a2j:UM-ONE [20] (playback): UM-ONE MIDI 1"};
+  EXPECT_EQ(answeringOutput(jack, "synth_out:midi").index, 1);
+  EXPECT_EQ(answeringOutput(jack, "thru:out").index, 0);
+  EXPECT_EQ(answeringOutput(jack, "system:midi_capture_1").index, 3);
+  EXPECT_EQ(answeringOutput(jack, "a2j:UM-ONE [20] (capture): UM-ONE MIDI 1").index, 4);
+  EXPECT_EQ(answeringOutput({"Port Output"}, "PORT INPUT").index, 0);  // in any case
+  // The same name wins over a turned one.
+  EXPECT_EQ(answeringOutput({"dev:in", "dev:out"}, "dev:out").index, 1);
+}
+
+TEST(SysexToolAnsweringOutput, NoneOrSeveralChooseNothing) {
+  EXPECT_EQ(answeringOutput({"Synth A"}, "Keys In").index, -1);
+  EXPECT_TRUE(answeringOutput({"Synth A"}, "Keys In").candidates.empty());
+  EXPECT_EQ(answeringOutput({"synth:in 2"}, "synth:out").index,
+            -1);                                                  // a client alone is not enough
+  EXPECT_EQ(answeringOutput({"stdin:x"}, "stdout:x").index, -1);  // words, not parts of words
+  EXPECT_EQ(answeringOutput({}, "synth:out").index, -1);
+  // "in out" turned either way: two outputs fit, none is chosen.
+  const sysex_tool::PortMatch two = answeringOutput({"out out", "in in", "x"}, "in out");
+  EXPECT_EQ(two.index, -1);
+  EXPECT_EQ(two.candidates, (Names{"out out", "in in"}));
+}
+
+// Counting a recording's messages as it arrives in pieces must give what
+// scanning it whole gives, wherever the pieces are cut, and stop exactly
+// after the message asked for.
+TEST(SysexToolMessageCounter, CountsAsScanningWholeDoesWhereverTheRecordingIsCut) {
+  const Bytes recording = {0x90, 0x3C, 0x40, 0xF0, 0x43, 0x10, 0xF7, 0xF0, 0x01,
+                           0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7, 0xF0, 0x41, 0x90,
+                           0xF7, 0xF0, 0x02, 0x03, 0xF7, 0xF0, 0x05};
+  const sysex_tool::MessageScan whole = scanMessages(recording);
+  for (size_t piece = 1; piece <= recording.size(); ++piece) {
+    sysex_tool::MessageCounter counter;
+    for (size_t p = 0; p < recording.size(); p += piece)
+      counter.feed(std::span(recording).subspan(p, std::min(piece, recording.size() - p)));
+    EXPECT_EQ(counter.complete, whole.messages.size()) << "pieces of " << piece;
+    EXPECT_EQ(counter.end, whole.messages.back().offset + whole.messages.back().length);
+  }
+  for (size_t limit = 1; limit <= whole.messages.size(); ++limit) {
+    sysex_tool::MessageCounter counter;
+    counter.feed(std::span(recording).first(10), limit);
+    counter.feed(std::span(recording).subspan(10), limit);
+    EXPECT_EQ(counter.complete, limit);
+    const Piece last = whole.messages[limit - 1];
+    EXPECT_EQ(counter.end, last.offset + last.length) << "limit " << limit;
+  }
+}
+
+}  // namespace

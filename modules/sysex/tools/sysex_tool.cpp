@@ -7,7 +7,11 @@
 //   sysex_tool send FILE --port NAME [--pause MS | --timing file] [--raw]
 //                            send FILE's messages one at a time
 //   sysex_tool receive --port NAME --out FILE [--wait S] [--silence S]
-//                            record what arrives until the port falls silent
+//                     [--request FILE [--to NAME]] [--expect N]
+//                            record what arrives until the port falls silent;
+//                            first send a dump request, if given
+//   sysex_tool info FILE [--json]
+//                            list FILE's messages, their makers and oddities
 // Every file read goes through loadInput (sysex_input.h), which takes a
 // Standard MIDI File (.mid) as its System Exclusive messages.
 // "-" stands for standard input where a file is read (IN, FILE of send) and
@@ -15,9 +19,10 @@
 // Exit status 0 on success; 1 when a file cannot be read (a malformed MIDI
 // file included) or written, a file to send is not made of complete System
 // Exclusive messages (send without --raw), a port is not found or cannot be
-// opened, not every byte went out (send), or nothing arrived (receive); 2
-// when the command line is wrong (--timing file for a file that is no MIDI
-// file included).
+// opened, not every byte went out (send, the request of receive), or nothing
+// (or fewer messages than --expect) arrived (receive); 2 when the command
+// line is wrong (--timing file for a file that is no MIDI file included).
+// info exits 0 for every file it could read, whatever it found wrong in it.
 // Unlike the module, syx and txt convert every byte, beyond its byte array
 // of 131072 bytes. Files are written whole or not at all: to a temporary
 // beside the target, flushed, then renamed over it, so a failed write (also
@@ -41,6 +46,7 @@
 #include "sysex/ByteloomBytes.h"
 #include "sysex/ByteloomFiles.h"
 #include "sysex/MidiPorts.h"
+#include "sysex_info.h"
 #include "sysex_input.h"
 #include "sysex_tool_rules.h"
 
@@ -65,6 +71,10 @@ constexpr double kMinSeconds = 0.1;
 constexpr double kMaxSilenceSeconds = 3600;  // --silence, --timeout
 constexpr double kMaxWaitSeconds = 86400;    // --wait
 constexpr double kMaxPauseMs = 60000;        // --pause
+constexpr double kMaxExpect = 100000;        // --expect
+// Between the messages of a dump request of several: time for the device to
+// take each one, as send's default pause.
+constexpr int kRequestPauseMs = 60;
 
 std::string quoted(const std::string& text) {
   return "\"" + text + "\"";
@@ -200,8 +210,9 @@ void showProgress(size_t messages, size_t allMessages, size_t bytes, size_t allB
 // Says why a file to send is refused when it is not made of complete System
 // Exclusive messages only; false when it is. `text` is the file's contents
 // when it is hex text (to name lines), else empty.
+// `rawHint`: whether to point to send's --raw.
 bool refuseIncomplete(const std::string& file, const std::vector<std::uint8_t>& bytes,
-                      std::string_view text) {
+                      std::string_view text, bool rawHint = true) {
   const sysex_tool::MessageScan scan = sysex_tool::scanMessages(bytes);
   if (scan.outside == 0 && scan.unfinished == 0) return false;
   std::fprintf(stderr, "sysex_tool: nothing sent: %s %s:\n", inputName(file).c_str(),
@@ -235,8 +246,49 @@ bool refuseIncomplete(const std::string& file, const std::vector<std::uint8_t>& 
       std::fprintf(stderr, "  %zu messages have no F7; the first, begun at %s: %s\n",
                    scan.unfinished, where(scan.firstUnfinished).c_str(), end.c_str());
   }
-  std::fprintf(stderr, "sysex_tool: --raw sends the bytes as they are\n");
+  if (rawHint) std::fprintf(stderr, "sysex_tool: --raw sends the bytes as they are\n");
   return true;
+}
+
+// Reads a file to send (send's FILE, receive's --request) through
+// loadInput into `input`. Returns 0 when it holds something to send; else,
+// after saying why, 1 when it cannot be read, holds no byte, or (unless
+// `raw`) holds anything but complete System Exclusive messages, and 2 when
+// `needsTimes` (--timing file) and it is no MIDI file. A MIDI file's
+// messages are complete by the reader's rules, and its summary line is told.
+// `rawHint`: whether the command has --raw to point to.
+int readMessages(const std::string& file, bool raw, bool rawHint, bool needsTimes,
+                 sysex_tool::InputFile& input) {
+  std::string error;
+  if (!sysex_tool::loadInput(file, input, error)) {
+    std::fprintf(stderr, "sysex_tool: %s\n", error.c_str());
+    return 1;
+  }
+  const bool midiFile = input.form == sysex_tool::InputForm::kMidiFile;
+  if (needsTimes && !midiFile) {
+    std::fprintf(stderr,
+                 "sysex_tool: --timing file: %s is no Standard MIDI File (no MThd header), so "
+                 "its messages have no times; --pause MS spaces them\n",
+                 inputName(file).c_str());
+    return 2;
+  }
+  if (midiFile) std::fprintf(stderr, "sysex_tool: %s\n", input.summary.c_str());
+  if (input.bytes.empty()) {
+    std::fprintf(stderr, "sysex_tool: nothing sent: %s %s\n", inputName(file).c_str(),
+                 midiFile                 ? "holds no System Exclusive message"
+                 : input.contents.empty() ? "is empty"
+                                          : "holds no bytes");
+    return 1;
+  }
+  const bool refused =
+      !raw && !midiFile &&
+      refuseIncomplete(file, input.bytes,
+                       input.form == sysex_tool::InputForm::kRaw
+                           ? std::string_view()
+                           : std::string_view(reinterpret_cast<const char*>(input.contents.data()),
+                                              input.contents.size()),
+                       rawHint);
+  return refused ? 1 : 0;
 }
 
 // How send spaces its messages: a pause after each, or the times a Standard
@@ -250,36 +302,9 @@ struct Spacing {
 // exit status.
 int send(const std::string& file, const std::string& portName, Spacing spacing, bool raw) {
   sysex_tool::InputFile input;
-  std::string error;
-  if (!sysex_tool::loadInput(file, input, error)) {
-    std::fprintf(stderr, "sysex_tool: %s\n", error.c_str());
-    return 1;
-  }
+  if (const int status = readMessages(file, raw, true, spacing.fileTimes, input)) return status;
   const bool midiFile = input.form == sysex_tool::InputForm::kMidiFile;
-  if (spacing.fileTimes && !midiFile) {
-    std::fprintf(stderr,
-                 "sysex_tool: --timing file: %s is no Standard MIDI File (no MThd header), so "
-                 "its messages have no times; --pause MS spaces them\n",
-                 inputName(file).c_str());
-    return 2;
-  }
-  if (midiFile) std::fprintf(stderr, "sysex_tool: %s\n", input.summary.c_str());
   const std::vector<std::uint8_t>& bytes = input.bytes;
-  if (bytes.empty()) {
-    std::fprintf(stderr, "sysex_tool: nothing sent: %s %s\n", inputName(file).c_str(),
-                 midiFile                 ? "holds no System Exclusive message"
-                 : input.contents.empty() ? "is empty"
-                                          : "holds no bytes");
-    return 1;
-  }
-  // A MIDI file's messages are complete by the reader's rules.
-  if (!raw && !midiFile &&
-      refuseIncomplete(file, bytes,
-                       input.form == sysex_tool::InputForm::kRaw
-                           ? std::string_view()
-                           : std::string_view(reinterpret_cast<const char*>(input.contents.data()),
-                                              input.contents.size())))
-    return 1;
   // By default only complete messages are left, each one piece; --raw cuts
   // after each F7, as the module does.
   std::vector<sysex_tool::Piece> messages;
@@ -364,36 +389,105 @@ extern "C" void onInterrupt(int) {
   std::signal(SIGINT, SIG_DFL);
 }
 
-// Records from the input port `portName` into `file`: waits up to `waitS`
-// seconds for the first byte (no limit when negative), then until nothing
-// came for `silenceS` seconds, or until Ctrl-C. Keeps whole messages only.
-int receive(const std::string& portName, const std::string& file, double waitS, double silenceS) {
+// What receive is asked to do.
+struct ReceiveJob {
+  std::string port;     // the input port, as the user named it
+  std::string file;     // where the recording goes
+  double waitS = -1;    // for the first byte; no limit when negative
+  double silenceS = 2;  // of silence that ends the recording
+  std::string request;  // a file of messages to send first, or empty
+  std::string to;       // the request's output port; empty: the one answering to `port`
+  size_t expect = 0;    // complete messages that end the recording; 0: silence does
+};
+
+// The output port for a request: the one named by --to, else the one that
+// answers to the input port `inputName`; -1 after saying why there is none.
+int requestPort(const byteloom::MidiService& midi, const std::string& to,
+                const std::string& inputName) {
+  if (!to.empty()) return findPort(midi, midi.outputs(), "output", to);
+  const sysex_tool::PortMatch match = sysex_tool::answeringOutput(midi.outputs().names, inputName);
+  if (match.index >= 0) return match.index;
+  std::string names;
+  for (const std::string& candidate : match.candidates)
+    names += (names.empty() ? "" : ", ") + quoted(candidate);
+  if (names.empty())
+    std::fprintf(stderr,
+                 "sysex_tool: no output port goes with the input port %s; name the one for the "
+                 "request with --to (sysex_tool ports lists them)\n",
+                 quoted(inputName).c_str());
+  else
+    std::fprintf(stderr,
+                 "sysex_tool: %zu output ports go with the input port %s: %s; name the one for "
+                 "the request with --to\n",
+                 match.candidates.size(), quoted(inputName).c_str(), names.c_str());
+  return -1;
+}
+
+// Records from the input port `job.port` into `job.file`: waits up to
+// `job.waitS` seconds for the first byte (no limit when negative), then
+// until nothing came for `job.silenceS` seconds, `job.expect` messages are
+// complete, or Ctrl-C. Keeps whole messages only. With a request, the input
+// port is open before the request goes out, so that no answer is lost, and
+// the wait begins once it has gone.
+int receive(const ReceiveJob& job) {
   std::string why;
-  if (!canWrite(file, why)) {
-    std::fprintf(stderr, "sysex_tool: cannot write %s: %s\n", file.c_str(), why.c_str());
+  if (!canWrite(job.file, why)) {
+    std::fprintf(stderr, "sysex_tool: cannot write %s: %s\n", job.file.c_str(), why.c_str());
     return 1;
   }
+  sysex_tool::InputFile requestFile;
+  if (!job.request.empty() && readMessages(job.request, false, false, false, requestFile) != 0)
+    return 1;
+  const std::vector<std::uint8_t>& request = requestFile.bytes;
   const auto midi = byteloom::createMidiService();
-  const int index = findPort(*midi, midi->inputs(), "input", portName);
+  const int index = findPort(*midi, midi->inputs(), "input", job.port);
   if (index < 0) return 1;
   const std::string& name = midi->inputs().names[index];
+  int outIndex = -1;
+  if (!request.empty() && (outIndex = requestPort(*midi, job.to, name)) < 0) return 1;
   const auto in = midi->openInput(index);
   if (!in) {
     std::fprintf(stderr, "sysex_tool: the input port %s cannot be opened for receiving\n",
                  quoted(name).c_str());
     return 1;
   }
+  if (!request.empty()) {
+    const std::string& outName = midi->outputs().names[outIndex];
+    const auto out = midi->openOutput(outIndex, 44100);
+    if (!out) {
+      std::fprintf(stderr, "sysex_tool: the output port %s cannot be opened\n",
+                   quoted(outName).c_str());
+      return 1;
+    }
+    const std::vector<sysex_tool::Piece> messages = sysex_tool::cutAfterEachF7(request);
+    out->beginSend();
+    for (size_t k = 0; k < messages.size(); ++k) {
+      if (k > 0) std::this_thread::sleep_for(std::chrono::milliseconds(kRequestPauseMs));
+      if (!out->sendMessage({request.data() + messages[k].offset, messages[k].length})) {
+        std::fprintf(stderr,
+                     "sysex_tool: message %zu of the request could not be sent to %s; nothing "
+                     "written\n",
+                     k + 1, quoted(outName).c_str());
+        return 1;
+      }
+    }
+    std::fprintf(stderr, "sysex_tool: request of %s sent to %s\n",
+                 counted(request.size(), "byte", "bytes").c_str(), quoted(outName).c_str());
+    // The output closes here, once RtMidi has handed the last byte on; the
+    // input stays open.
+  }
   std::signal(SIGINT, onInterrupt);
-  if (waitS < 0)
+  if (job.waitS < 0)
     std::fprintf(stderr, "sysex_tool: waiting for the first byte on %s (Ctrl-C stops)\n",
                  quoted(name).c_str());
   else
     std::fprintf(stderr, "sysex_tool: waiting up to %g s for the first byte on %s (Ctrl-C stops)\n",
-                 waitS, quoted(name).c_str());
+                 job.waitS, quoted(name).c_str());
   std::vector<std::uint8_t> bytes;
+  sysex_tool::MessageCounter counter;
   const auto started = Clock::now();
-  const auto wait = std::chrono::duration<double>(waitS);
-  const auto silence = std::chrono::duration<double>(silenceS);
+  const auto wait = std::chrono::duration<double>(job.waitS);
+  const auto silence = std::chrono::duration<double>(job.silenceS);
   auto last = started;
   // The service gathers what arrives; it is taken here every 10 ms.
   while (!gStopped) {
@@ -402,11 +496,22 @@ int receive(const std::string& portName, const std::string& file, double waitS, 
     in->take(bytes);
     const auto now = Clock::now();
     if (bytes.size() != before) {
-      if (before == 0)
-        std::fprintf(stderr, "sysex_tool: recording; %g s of silence end it (Ctrl-C too)\n",
-                     silenceS);
+      if (before == 0) {
+        if (job.expect > 0)
+          std::fprintf(stderr,
+                       "sysex_tool: recording; %s end it, or %g s of silence (Ctrl-C too)\n",
+                       counted(job.expect, "message", "messages").c_str(), job.silenceS);
+        else
+          std::fprintf(stderr, "sysex_tool: recording; %g s of silence end it (Ctrl-C too)\n",
+                       job.silenceS);
+      }
       last = now;
-    } else if (bytes.empty() ? (waitS >= 0 && now - started >= wait) : now - last >= silence) {
+      counter.feed({bytes.data() + before, bytes.size() - before}, job.expect);
+      if (job.expect > 0 && counter.complete >= job.expect) {
+        bytes.resize(counter.end);  // what came after the last expected message is not kept
+        break;
+      }
+    } else if (bytes.empty() ? (job.waitS >= 0 && now - started >= wait) : now - last >= silence) {
       break;
     }
   }
@@ -416,7 +521,8 @@ int receive(const std::string& portName, const std::string& file, double waitS, 
     if (stopped)
       std::fprintf(stderr, "sysex_tool: stopped; nothing received, nothing written\n");
     else
-      std::fprintf(stderr, "sysex_tool: nothing received within %g s; nothing written\n", waitS);
+      std::fprintf(stderr, "sysex_tool: nothing received within %g s; nothing written\n",
+                   job.waitS);
     return 1;
   }
   const size_t whole = sysex_tool::wholeMessagesEnd(bytes);
@@ -432,17 +538,41 @@ int receive(const std::string& portName, const std::string& file, double waitS, 
     return 1;
   }
   bool written;
-  if (endsWith(file, ".txt")) {
+  if (endsWith(job.file, ".txt")) {
     const std::string dump = byteloom::formatTextDump(bytes);
-    written = writeOutput(file, dump.data(), dump.size());
+    written = writeOutput(job.file, dump.data(), dump.size());
   } else {
-    written = writeOutput(file, bytes.data(), bytes.size());
+    written = writeOutput(job.file, bytes.data(), bytes.size());
   }
   if (!written) return 1;
   if (stopped) std::fprintf(stderr, "sysex_tool: stopped; what was received is saved\n");
-  std::fprintf(file == kStandardStream ? stderr : stdout, "%s received\n",
+  std::fprintf(job.file == kStandardStream ? stderr : stdout, "%s received\n",
                counted(bytes.size(), "byte", "bytes").c_str());
+  if (job.expect > 0 && counter.complete < job.expect) {
+    std::fprintf(stderr, "sysex_tool: %s of the %zu expected arrived\n",
+                 counted(counter.complete, "message", "messages").c_str(), job.expect);
+    return 1;
+  }
   return 0;
+}
+
+// Tells what `file` holds (sysex_info.h), as text or as JSON, on standard
+// output. The file is read here and nowhere else in the command.
+int info(const std::string& file, bool json) {
+  sysex_tool::InputFile input;
+  std::string error;
+  if (!sysex_tool::loadInput(file, input, error)) {
+    std::fprintf(stderr, "sysex_tool: %s\n", error.c_str());
+    return 1;
+  }
+  if (input.form == sysex_tool::InputForm::kMidiFile)
+    std::fprintf(stderr, "sysex_tool: %s\n", input.summary.c_str());
+  const std::vector<std::uint8_t>& bytes = input.bytes;
+  const sysex_tool::FileInfo found = sysex_tool::analyseBytes(bytes);
+  const std::string report = json ? sysex_tool::formatInfoJson(found, inputName(file))
+                                  : sysex_tool::formatInfoText(found, inputName(file));
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 // Reads the number an option was given as, within [min, max]; says what is
@@ -470,10 +600,11 @@ int main(int argc, char** argv) {
   app.footer(
       "A file named \"-\" is standard input where one is read, standard output where one is\n"
       "written.\n"
-      "Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong command line.");
+      "Exit status: 0 done, 1 failed (the reason on stderr), 2 wrong command line; info\n"
+      "exits 0 for every file it can read, whatever it finds wrong in it.");
   std::string input, output, port, file;
-  std::string pause = "60", wait, silence = "2", timeout, timing;
-  bool raw = false;
+  std::string pause = "60", wait, silence = "2", timeout, timing, request, to, expect;
+  bool raw = false, json = false;
   for (const char* format : {"syx", "txt"}) {
     CLI::App* c = app.add_subcommand(
         format, std::string("load a file (raw, hex text or .mid) and save its bytes ") +
@@ -518,6 +649,23 @@ int main(int argc, char** argv) {
       ->type_name("S")
       ->excludes(w)
       ->excludes(q);
+  r->add_option("--request", request,
+                "send this file's System Exclusive messages (a dump request) first, once the input "
+                "port is open")
+      ->type_name("FILE");
+  r->add_option("--to", to,
+                "output port for the request (default: the output named as the input port, or "
+                "with in/out, input/output, capture/playback turned round)")
+      ->type_name("NAME")
+      ->needs("--request");
+  r->add_option("--expect", expect, "stop once N whole messages have arrived (exit 1 if fewer)")
+      ->type_name("N");
+  CLI::App* i = app.add_subcommand(
+      "info", "list a file's System Exclusive messages, their makers and what looks wrong");
+  i->add_option("file", file, "file to look into (raw, hex text or .mid)")
+      ->required()
+      ->type_name("FILE");
+  i->add_flag("--json", json, "write the report as one JSON document");
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {  // --help, --version
@@ -531,6 +679,7 @@ int main(int argc, char** argv) {
   const std::string command = app.get_subcommands().front()->get_name();
   if (command == "syx" || command == "txt") return convert(command, input, output);
   if (command == "ports") return listPorts();
+  if (command == "info") return info(file, json);
   if (command == "send") {
     double pauseMs = 0;
     if (!optionNumber("--pause", pause, 0, kMaxPauseMs, "milliseconds", true, pauseMs)) return 2;
@@ -550,5 +699,17 @@ int main(int argc, char** argv) {
                       silenceS))
       return 2;
   }
-  return receive(port, file, waitS, silenceS);
+  double expected = 0;
+  if (!expect.empty() &&
+      !optionNumber("--expect", expect, 1, kMaxExpect, "messages", true, expected))
+    return 2;
+  ReceiveJob job;
+  job.port = port;
+  job.file = file;
+  job.waitS = waitS;
+  job.silenceS = silenceS;
+  job.request = request;
+  job.to = to;
+  job.expect = static_cast<size_t>(expected);
+  return receive(job);
 }

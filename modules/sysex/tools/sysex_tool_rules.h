@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sysex_tool {
@@ -52,6 +53,54 @@ inline PortMatch matchPort(const std::vector<std::string>& names, std::string_vi
     match.index = fits[0];
   } else {
     for (int i : fits) match.candidates.push_back(names[static_cast<size_t>(i)]);
+  }
+  return match;
+}
+
+// The output port that answers the input port `input` when the user names
+// none: the output of the same name (a device's two ports, as ALSA and
+// DirectMusic list them); else the output whose name is the input's with
+// one word of direction turned round, in any case: "in" and "out", "input"
+// and "output", "capture" and "playback", a word being a run of letters and
+// digits ("synth_out:midi" for "synth_in:midi", JACK's
+// "system:midi_capture_1" for "system:midi_playback_1"). Index -1 when none
+// fits, or when several do (then they are the candidates).
+inline PortMatch answeringOutput(const std::vector<std::string>& outputs, std::string_view input) {
+  PortMatch match;
+  for (size_t i = 0; i < outputs.size(); ++i)
+    if (outputs[i] == input) {
+      match.index = static_cast<int>(i);
+      return match;
+    }
+  static constexpr std::pair<std::string_view, std::string_view> kTurned[] = {
+      {"in", "out"},       {"out", "in"},           {"input", "output"},
+      {"output", "input"}, {"capture", "playback"}, {"playback", "capture"}};
+  const std::string lower = lowerAscii(input);
+  auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+  std::vector<std::string> turned;  // the input's name, lower case, one word turned round
+  for (size_t p = 0; p < lower.size();) {
+    if (!wordChar(lower[p])) {
+      ++p;
+      continue;
+    }
+    size_t q = p;
+    while (q < lower.size() && wordChar(lower[q])) ++q;
+    for (const auto& [word, other] : kTurned)
+      if (std::string_view(lower).substr(p, q - p) == word)
+        turned.push_back(lower.substr(0, p) + std::string(other) + lower.substr(q));
+    p = q;
+  }
+  std::vector<int> fits;
+  for (size_t i = 0; i < outputs.size(); ++i)
+    for (const std::string& name : turned)
+      if (lowerAscii(outputs[i]) == name) {
+        fits.push_back(static_cast<int>(i));
+        break;
+      }
+  if (fits.size() == 1) {
+    match.index = fits[0];
+  } else {
+    for (int i : fits) match.candidates.push_back(outputs[static_cast<size_t>(i)]);
   }
   return match;
 }
@@ -110,6 +159,37 @@ inline MessageScan scanMessages(std::span<const std::uint8_t> bytes) {
   if (inside) interrupted(bytes.size());
   return scan;
 }
+
+// Counts the complete System Exclusive messages of a recording as it
+// arrives, piece by piece, by the rule of scanMessages. Fed by receive from
+// its one thread.
+struct MessageCounter {
+  size_t complete = 0;  // complete messages seen
+  size_t end = 0;       // offset just after the F7 of the last of them
+  size_t fed = 0;       // bytes taken in
+  bool inside = false;  // within a message begun and not ended
+
+  // Takes in the next bytes of the recording, and stops taking them once
+  // `limit` messages are complete (0: no limit); `end` then tells where the
+  // last of them ends.
+  void feed(std::span<const std::uint8_t> bytes, size_t limit = 0) {
+    for (const std::uint8_t b : bytes) {
+      if (limit > 0 && complete >= limit) return;
+      ++fed;
+      if (inside) {
+        if (b == 0xF7) {
+          ++complete;
+          end = fed;
+          inside = false;
+          continue;
+        }
+        if (b < 0x80) continue;
+        inside = false;
+      }
+      if (b == 0xF0) inside = true;
+    }
+  }
+};
 
 // The messages sent with --raw, as the module sends: the bytes cut after
 // every F7, whatever lies between; the rest after the last F7 is one more.

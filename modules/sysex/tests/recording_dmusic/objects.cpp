@@ -233,6 +233,11 @@ class Port final : public Object<IDirectMusicPort> {
         args += " event=" + std::to_string(e.time) + ":" + std::to_string(e.group) + ":" +
                 hex(e.bytes.data(), e.bytes.size());
     }
+    if (result == S_OK && m_entry.output && !m_script->answers.empty()) {
+      // The device answers what it was sent, if anything listens.
+      if (m_script->activeInputs > 0) m_script->answered = true;
+      args += std::string(" answer=") + (m_script->activeInputs > 0 ? "heard" : "lost");
+    }
     log(name(), "PlayBuffer", args + " result=" + hresultText(result));
     return result;
   }
@@ -251,8 +256,9 @@ class Port final : public Object<IDirectMusicPort> {
     if (m_entry.output) {
       result = E_NOTIMPL;
     } else {
-      while (pending() && b->add({now(), 1, m_script->received[m_delivered]})) {
-        const auto& e = m_script->received[m_delivered++];
+      while (pending() && b->add({now(), 1, next()})) {
+        const auto& e = next();
+        ++m_delivered;
         args += " event=" + hex(e.data(), e.size());
       }
     }
@@ -298,6 +304,8 @@ class Port final : public Object<IDirectMusicPort> {
     return unexpected("GetNumChannelGroups");
   }
   HRESULT STDMETHODCALLTYPE Activate(WINBOOL active) override {
+    if (!m_entry.output && m_active != (active != FALSE))
+      m_script->activeInputs += active != FALSE ? 1 : -1;
     m_active = active != FALSE;
     log(name(), "Activate", "on=" + yesNo(m_active));
     return S_OK;
@@ -316,13 +324,24 @@ class Port final : public Object<IDirectMusicPort> {
   }
 
  private:
-  bool pending() const { return !m_entry.output && m_delivered < m_script->received.size(); }
+  // Events to deliver: the scripted "receive" events, then, once the device
+  // has answered, its "answer" events.
+  size_t deliverable() const {
+    if (m_entry.output) return 0;
+    return m_script->received.size() + (m_script->answered ? m_script->answers.size() : 0);
+  }
+  bool pending() const { return m_delivered < deliverable(); }
+  // The next event to deliver; only while pending().
+  const std::vector<std::uint8_t>& next() const {
+    const size_t n = m_script->received.size();
+    return m_delivered < n ? m_script->received[m_delivered] : m_script->answers[m_delivered - n];
+  }
 
   const ScriptPort m_entry;
   std::shared_ptr<Script> m_script;
   Clock* m_clock = nullptr;  // one reference held, from the first GetLatencyClock
   bool m_active = false;
-  size_t m_delivered = 0;     // scripted events read so far
+  size_t m_delivered = 0;     // scripted events (received, then answers) read so far
   HANDLE m_notify = nullptr;  // borrowed from the caller
 };
 

@@ -88,6 +88,11 @@ std::shared_ptr<Script> Script::load() {
       for (std::string byte; words >> byte;)
         event.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
       script->received.push_back(event);
+    } else if (kind == "answer") {
+      std::vector<std::uint8_t> event;
+      for (std::string byte; words >> byte;)
+        event.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+      script->answers.push_back(event);
     }
   }
   return script;

@@ -19,6 +19,12 @@
 //   receive hex-bytes
 //     one event an input port receives; an input port's Reads hand the
 //     events over in order, as many as its buffer holds each time, once.
+//   answer hex-bytes
+//     one event of a device's answer: an input port's Reads hand it over
+//     after the "receive" events, once an output port has played a buffer
+//     while an input port was active. An answer to a buffer played while no
+//     input port was active is lost, as a device's answer is when nothing
+//     listens yet.
 //
 // Log (path in RECORDING_DMUSIC_LOG, appended to), one call a line:
 //   <microseconds> <object> <Method> key=value ...
@@ -64,6 +70,9 @@ class Script {
   std::vector<ScriptPort> ports;
   bool reverse = false;
   std::vector<std::vector<std::uint8_t>> received;  // events an input port's Reads deliver
+  std::vector<std::vector<std::uint8_t>> answers;   // delivered once `answered`
+  int activeInputs = 0;                             // input ports activated and not deactivated
+  bool answered = false;  // an output played a buffer while an input was active
   // Counts a call of `method` and answers its scripted result (S_OK when
   // none is scripted for this call).
   HRESULT call(const std::string& method);
