@@ -14,6 +14,7 @@ the same. Then the command line: malformed files named by their byte offset,
 MIDI files told by their header rather than their name, and --timing's rules.
 No MIDI port is opened: the port names asked for exist nowhere.
 """
+import json
 import os
 import random
 import struct
@@ -211,6 +212,20 @@ class AgainstMido(Case):
             self.assertEqual(ours, theirs, f'message {k + 1}')
         self.assertIn(f'{len(expected)} System Exclusive messages taken', said)
         self.assertNotIn('escape', said)  # the escape held a whole message: taken
+
+
+    def test_info_lists_the_messages_mido_reads(self):
+        mid = song(random.Random(11), tracks=3, messages=6)
+        path = self.path('bank.mid')
+        mid.save(path)
+        expected = self.mido_sysex(path)
+        run = tool('info', path, '--json')
+        self.assertEqual(run.returncode, 0, run.stderr)
+        report = json.loads(run.stdout)
+        lengths = [m['length'] for m in report['messages']]
+        self.assertEqual(lengths, [len(m) for m in expected])
+        self.assertEqual(report['summary']['problems'], 0)
+        self.assertIn(f'{len(expected)} System Exclusive messages taken', run.stderr.decode())
 
 
 class CommandLine(Case):
