@@ -25,7 +25,9 @@
 
 namespace plughost::show {
 
-std::string display_problem() { return ""; }  // a desktop always exists for a program
+std::string display_problem() {
+  return "";
+}  // a desktop always exists for a program
 
 namespace {
 
@@ -205,13 +207,13 @@ int run_windows(Session& session) {
     ShownPanel& s = front.shown.back();
     RECT outer{0, 0, panel.width, panel.height};
     AdjustWindowRectEx(&outer, frame_style, FALSE, 0);
-    s.frame = CreateWindowExA(0, kFrameClass, panel.instance->name().c_str(), frame_style,
-                              CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                              outer.bottom - outer.top, nullptr, nullptr,
-                              GetModuleHandleA(nullptr), nullptr);
+    s.frame =
+        CreateWindowExA(0, kFrameClass, panel.instance->name().c_str(), frame_style, CW_USEDEFAULT,
+                        CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
     if (s.frame) {
-      s.window = CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0,
-                                 0, panel.width, panel.height, s.frame, nullptr,
+      s.window = CreateWindowExA(0, kPanelClass, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                                 panel.width, panel.height, s.frame, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
     }
     if (!s.frame || !s.window) {
@@ -227,9 +229,9 @@ int run_windows(Session& session) {
   }
   front.refresh();
 
-  HANDLE reader = CreateThread(nullptr, 0, read_lines,
-                               reinterpret_cast<LPVOID>(uintptr_t(GetCurrentThreadId())), 0,
-                               nullptr);
+  HANDLE reader =
+      CreateThread(nullptr, 0, read_lines,
+                   reinterpret_cast<LPVOID>(uintptr_t(GetCurrentThreadId())), 0, nullptr);
   if (reader) CloseHandle(reader);  // it ends with the input, or with the process
 
   int status = 0;
