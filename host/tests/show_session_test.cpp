@@ -203,6 +203,7 @@ TEST_F(ShowSession, RecordsMouseTypingAndPinsAndRunOfTheRecordingEndsAlike) {
     // Control characters an edit window does not take leave the field too.
     EXPECT_EQ(session.edit_typed(tool, edit, "F0 11\x01 7F\r\nF7"), "F0 11 7F\r\nF7");
     std::ostringstream errors;
+    session.command("tool.File = 42", errors);  // a text, not a number
     session.command("tool.File = " + saved, errors);
     session.command("tool.Save as .txt = yes", errors);
     session.command("tool.Nothing = 1", errors);
@@ -228,7 +229,8 @@ TEST_F(ShowSession, RecordsMouseTypingAndPinsAndRunOfTheRecordingEndsAlike) {
   EXPECT_EQ(recorded["modules"][0]["window"], "open");
   EXPECT_EQ(recorded["gestures"][0]["actions"].size(), 3u);
   EXPECT_EQ(recorded["typing"].size(), 2u);
-  EXPECT_EQ(recorded["events"].size(), 4u);  // the patch's two and the two commands that worked
+  EXPECT_EQ(recorded["events"].size(), 5u);  // the patch's two and the three commands that worked
+  EXPECT_EQ(recorded["events"][2]["text"], "42");
   EXPECT_EQ(recorded["events"][0]["time"], 0);
   fs::remove(saved);
   plughost::PatchRun replay = plughost::load_patch_file(options.record_path);

@@ -270,8 +270,12 @@ void Session::command(const std::string& line, std::ostream& errors) {
     const HostPin& pin = instance.pins().at(instance.pin_index(pin_ref.substr(dot + 1)));
     // A value as a patch gives it: JSON when it reads as JSON ("on", 1,
     // "a text"), else the words as typed (on, a text, 90 3C 64).
+    // A text pin takes the words as typed unless they are in quotes.
     ordered_json value = ordered_json::parse(value_text, nullptr, false);
-    if (value.is_discarded() || value.is_object() || value.is_array()) value = value_text;
+    if (value.is_discarded() || value.is_object() || value.is_array() ||
+        (pin.datatype == DT_STRING && !value.is_string())) {
+      value = value_text;
+    }
     const char* kind = pin.datatype == DT_MIDI_STREAM ? "midi"
                        : pin.datatype == DT_STRING    ? "text"
                                                       : "value";

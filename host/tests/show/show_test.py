@@ -163,9 +163,11 @@ def write_json(path, value):
 
 KURVO = {"name": "curve", "library": "Kurvo", "panel": [400, 200],
          "pins": {"nodes": "(0.0,5.0)(5.0,8.0)(10.0,5.0)", "Line Width": "2", "Scale Padding": 4}}
-# The drag a person makes below: onto the middle node, pressed, moved, released.
-DRAG = [("move", 200, 40, 0), ("down", 200, 40, 1), ("move", 210, 50, 1),
-        ("move", 225, 65, 1), ("up", 225, 65, 0)]
+# The drag a person makes below: onto the middle node, pressed, moved, out
+# of the window to its right (the panel keeps the mouse while the button is
+# held), released there.
+DRAG = [("move", 200, 40, 0), ("down", 200, 40, 1), ("move", 260, 50, 1),
+        ("move", 430, 65, 1), ("up", 430, 65, 0)]
 
 
 def kurvo_drag(args, env):
