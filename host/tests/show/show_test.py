@@ -14,6 +14,7 @@ import json
 import os
 import queue
 import re
+import shutil
 import subprocess
 import sys
 import threading
@@ -236,19 +237,41 @@ def byteloom_typing(args, env):
         run(["xdotool", "mousemove", "--window", window, "50", "50", "click", "1"])
         run(["xdotool", "type", "--delay", "10", typed])
 
-        def typing_recorded():
+        def typings():
             try:
                 with open(record) as f:
-                    return "".join(t["text"] for t in json.load(f).get("typing", [])) == typed
-            except (OSError, ValueError):
-                return False
-        wait_for("the recording to hold the typed text", typing_recorded)
+                    return [t["text"] for t in json.load(f).get("typing", [])]
+            except (OSError, ValueError):  # not written yet
+                return None
+
+        def typed_so_far():
+            """The field's text as the recorded keys make it from an empty one."""
+            text = ""
+            for key in "".join(typings() or []):
+                text = text[:-1] if key == "\b" else text + key
+            return text if typings() is not None else None
+        wait_for("the recording to hold the typed text", lambda: typed_so_far() == typed)
         show.send("tool.File = {temp}/typed.syx")
         show.send("tool.Save as .syx = yes")
         show.wait_for_line("the save's status", r'tool\.Status Msg +text "6 MIDI bytes saved')
         with open(target, "rb") as saved:
             if saved.read() != bytes.fromhex(typed):
                 raise Failure("%s does not hold the typed bytes" % target)
+        # What the module writes into its window shows in the field: the
+        # person empties the field, the module loads the file into the
+        # window, and what the person types then goes after the loaded text.
+        run(["xdotool", "key", "ctrl+a", "BackSpace"])
+        wait_for("the recording to hold the emptied field", lambda: typed_so_far() == "")
+        emptied = len(typings())
+        show.send("tool.Reload = yes")
+        show.wait_for_line("the reload's status", r'tool\.Status Msg +text "6 bytes loaded"')
+        run(["xdotool", "key", "ctrl+End", "space", "X"])
+        last = wait_for("the recording to hold the keys typed after the load",
+                        lambda: "".join(typings()[emptied:]).endswith("X")
+                        and "".join(typings()[emptied:]))
+        if last != " X":
+            raise Failure("typing after the load was recorded as %r, not \" X\": the field "
+                          "did not show the loaded text" % last)
         close_window(window)
         check_clean_end(show)
     finally:
@@ -267,7 +290,8 @@ def main():
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
     args.work = os.path.join(args.work, args.case)
-    os.makedirs(args.work, exist_ok=True)
+    shutil.rmtree(args.work, ignore_errors=True)  # no recording of an earlier run to be seen
+    os.makedirs(args.work)
     runtime = os.path.join(args.work, "runtime")  # Qt's XDG_RUNTIME_DIR, the user's alone
     os.makedirs(runtime, mode=0o700, exist_ok=True)
     env = dict(os.environ, TMPDIR=args.work, XDG_RUNTIME_DIR=runtime)
