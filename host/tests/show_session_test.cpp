@@ -271,7 +271,7 @@ TEST_F(ShowSession, ARecordingLeavesOutWhatTheSessionNeverReached) {
   EXPECT_NO_THROW(plughost::load_patch_file(options.record_path));
 }
 
-TEST_F(ShowSession, RefusesAModuleWithoutAPanel) {
+TEST_F(ShowSession, RefusesWhatItCannotShowOrRecord) {
   const std::string patch = write("forka.json", R"({"length": 64, "modules": [
       {"name": "sel", "library": ")" + plugin("Forka") +
                                                     R"("}, )" + kKurvo + "]}");
@@ -283,6 +283,14 @@ TEST_F(ShowSession, RefusesAModuleWithoutAPanel) {
     EXPECT_STREQ(e.what(), "module \"sel\" has no panel");
   }
   EXPECT_THROW(plughost::show::Session({patch, "nobody", ""}, live), plughost::HostError);
+  // A recording that cannot be written is told before any window opens.
+  const std::string nowhere = (folder_ / "missing" / "session.json").string();
+  try {
+    plughost::show::Session session({patch, "curve", nowhere}, live);
+    FAIL() << "a session started that cannot be recorded";
+  } catch (const plughost::HostError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("cannot write " + nowhere, 0), 0u) << e.what();
+  }
 }
 
 }  // namespace

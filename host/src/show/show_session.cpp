@@ -103,6 +103,7 @@ Session::Session(const Options& options, std::ostream& log) : options_(options),
        << names << '\n';
   text_log_ = std::make_unique<TextLog>(log_, engine);
   text_log_->heading(false);
+  save_recording(true);  // a recording that cannot be written stops show before its windows
 }
 
 Session::~Session() = default;
