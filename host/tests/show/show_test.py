@@ -186,12 +186,8 @@ def kurvo_drag(args, env):
              for l in expected) if m}
     if len(last) != 3 or last["nodes"] == '"(0.0,5.0)(5.0,8.0)(10.0,5.0)"':
         raise Failure("the drag as gestures moves no node:\n" + "\n".join(expected))
-    untimed = write_json(os.path.join(w, "drag_after_run.json"), {
-        "length": 64, "gui_notify": "every_write", "modules": [KURVO],
-        "gestures": [{"module": "curve", "actions": [
-            {kind: [x, y], "flags": flags} for kind, x, y, flags in DRAG]}]})
     painted = os.path.join(w, "drag_painted.png")
-    run([args.plughost, "paint", untimed, "--module", "curve", "--out", painted], env=env)
+    run([args.plughost, "paint", as_gestures, "--module", "curve", "--out", painted], env=env)
 
     patch = write_json(os.path.join(w, "kurvo.json"),
                        {"length": 64, "gui_notify": "every_write", "modules": [KURVO]})
