@@ -164,11 +164,11 @@ def write_json(path, value):
 
 KURVO = {"name": "curve", "library": "Kurvo", "panel": [400, 200],
          "pins": {"nodes": "(0.0,5.0)(5.0,8.0)(10.0,5.0)", "Line Width": "2", "Scale Padding": 4}}
-# The drag a person makes below: onto the middle node, pressed, moved, out
-# of the window to its right (the panel keeps the mouse while the button is
-# held), released there.
+# The drag a person makes below: onto the middle node, pressed, moved, moved
+# finely with Ctrl held, out of the window to its right (the panel keeps the
+# mouse while the button is held), released there.
 DRAG = [("move", 200, 40, 0), ("down", 200, 40, 1), ("move", 260, 50, 1),
-        ("move", 430, 65, 1), ("up", 430, 65, 0)]
+        ("move", 300, 70, 9), ("move", 430, 65, 1), ("up", 430, 65, 0)]
 
 
 def kurvo_drag(args, env):
@@ -197,9 +197,19 @@ def kurvo_drag(args, env):
         window = find_window("curve")
         pointer = {"down": "mousedown", "up": "mouseup"}
         for kind, x, y, flags in DRAG:
+            # Each move of the drag waits for the node list it writes, so
+            # that no two moves reach the window as one.
+            written = len([l for l in show.log() if "  curve.nodes " in l])
+            if flags & 8:
+                run(["xdotool", "keydown", "ctrl"])
             run(["xdotool", "mousemove", "--window", window, str(x), str(y)])
             if kind in pointer:
                 run(["xdotool", pointer[kind], "1"])
+            if kind == "move" and flags & 1:
+                wait_for("the node list after the move to (%d, %d)" % (x, y),
+                         lambda: len([l for l in show.log() if "  curve.nodes " in l]) > written)
+            if flags & 8:
+                run(["xdotool", "keyup", "ctrl"])
         for pin, text in last.items():
             show.wait_for_line("curve.%s as the gestures leave it" % pin,
                                r"^ +\d+  curve\.%s +text %s$" % (re.escape(pin), re.escape(text)))
