@@ -20,7 +20,7 @@ import sys
 import threading
 import time
 
-DEADLINE = 10.0  # seconds for anything to happen on an idle or a loaded machine
+DEADLINE = 30.0  # seconds for anything to happen, also on a loaded machine
 
 
 class Failure(Exception):
@@ -59,8 +59,11 @@ class Show:
         self.errors = []
         self.lock = threading.Lock()
         LIVE[:] = [self]
-        for stream, into in ((self.process.stdout, self.lines), (self.process.stderr, self.errors)):
-            threading.Thread(target=self.read, args=(stream, into), daemon=True).start()
+        self.readers = [threading.Thread(target=self.read, args=(stream, into), daemon=True)
+                        for stream, into in ((self.process.stdout, self.lines),
+                                             (self.process.stderr, self.errors))]
+        for reader in self.readers:
+            reader.start()
 
     def read(self, stream, into):
         for line in stream:
@@ -86,9 +89,10 @@ class Show:
         except subprocess.TimeoutExpired:
             self.process.kill()
             raise Failure("show did not end within %.0f s of its last window closing" % DEADLINE)
-        time.sleep(0)  # the reader threads finish with the streams' ends
-        for stream in (self.process.stdout, self.process.stderr):
-            pass
+        for reader in self.readers:  # the last lines, up to the streams' ends
+            reader.join(timeout=DEADLINE)
+            if reader.is_alive():
+                raise Failure("show's output did not end within %.0f s of its exit" % DEADLINE)
         return status
 
     def kill(self):
