@@ -12,7 +12,6 @@ CASE is kurvo_drag or byteloom_typing."""
 import argparse
 import json
 import os
-import queue
 import re
 import shutil
 import subprocess
@@ -103,7 +102,10 @@ class Show:
 
 def find_window(title):
     """The X window titled exactly `title` once it is mapped."""
-    found = run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % title])
+    try:
+        found = run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^%s$" % title])
+    except subprocess.TimeoutExpired:
+        raise Failure("waited %.0f s for a window titled %s" % (DEADLINE, title))
     return found.stdout.split()[0]
 
 
