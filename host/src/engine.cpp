@@ -502,7 +502,34 @@ void Engine::schedule_text(Instance& to, int pin, uint32_t clock, const std::str
 
 void Engine::schedule_typing(Instance& to, uint32_t clock, const std::string& text) {
   if (!to.has_gui()) throw HostError("module \"" + to.name() + "\" has no panel to type into");
-  typing_.emplace(clock, std::make_pair(&to, text));
+  PanelInput input;
+  input.instance = &to;
+  input.text = text;
+  panel_inputs_.emplace(clock, std::move(input));
+}
+
+void Engine::schedule_mouse(Instance& to, uint32_t clock, int opcode, int x, int y, int flags) {
+  if (!to.has_gui()) throw HostError("module \"" + to.name() + "\" has no panel to click on");
+  PanelInput input;
+  input.instance = &to;
+  input.typing = false;
+  input.opcode = opcode;
+  input.x = x;
+  input.y = y;
+  input.flags = flags;
+  panel_inputs_.emplace(clock, std::move(input));
+}
+
+std::optional<uint32_t> Engine::next_scheduled_clock() const {
+  std::optional<uint32_t> next;
+  auto consider = [&next](uint32_t clock) {
+    if (!next || clock < *next) next = clock;
+  };
+  if (!panel_inputs_.empty()) consider(panel_inputs_.begin()->first);
+  for (const auto& instance : instances_) {
+    if (!instance->queue_.empty()) consider(instance->queue_.begin()->first);
+  }
+  return next;
 }
 
 void Engine::set_signal(Instance& to, int pin, const Signal& signal) {
@@ -614,9 +641,14 @@ void Engine::run(uint32_t samples) {
   while (samples > 0) {
     const int count = static_cast<int>(std::min<uint32_t>(samples, block_size_));
     block_start_ = clock_;
-    while (!typing_.empty() && typing_.begin()->first <= clock_) {
-      auto node = typing_.extract(typing_.begin());
-      node.mapped().first->gui()->type_into_edit(node.mapped().second);
+    while (!panel_inputs_.empty() && panel_inputs_.begin()->first <= clock_) {
+      auto node = panel_inputs_.extract(panel_inputs_.begin());
+      const PanelInput& input = node.mapped();
+      if (input.typing) {
+        input.instance->gui()->type_into_edit(input.text);
+      } else {
+        input.instance->gui()->mouse(input.opcode, input.x, input.y, input.flags);
+      }
     }
     for (Instance* instance : order_) {
       if (!instance->signal_inputs_.empty()) fill_inputs(*instance, clock_, count);

@@ -87,10 +87,12 @@ void GuiSide::flush_to_dsp() {
 }
 
 void GuiSide::open_window() {
+  window_shown_ = true;
   dispatch(se::kGuiWindowOpen, 0, 0, &window_info_);
 }
 
 void GuiSide::close_window() {
+  window_shown_ = false;
   dispatch(se::kGuiWindowClose, 0, 0, &window_info_);
   if (window_) platform::destroy_window(window_);
   window_ = nullptr;

@@ -596,6 +596,28 @@ bool list_entry_value(const std::string& list_text, const std::string& entry, do
   return false;
 }
 
+void schedule_event(Engine& engine, const json& e, const std::string& where, uint32_t length) {
+  check_keys(e, {"time", "to", "midi", "value", "text", "status"}, where);
+  const uint32_t time = clock_within(member(e, "time", where), where + ".time", length);
+  const std::pair<Instance*, int> target = find_pin(engine, member(e, "to", where), where + ".to");
+  Instance* const to = target.first;
+  const int pin = target.second;
+  const std::string kind = one_of(e, {"midi", "value", "text", "status"}, "an event", where);
+  in_context(where, [&] {
+    const HostPin& p = to->pins()[pin];
+    if (kind == "midi") {
+      engine.schedule_midi(*to, pin, time, midi_of(e["midi"], where + ".midi"));
+    } else if (kind == "value") {
+      engine.schedule_value(*to, pin, time, pin_value_of(*to, p, e["value"], where + ".value"));
+    } else if (kind == "text") {
+      engine.schedule_text(*to, pin, time, pin_text_of(p, e["text"], where + ".text"));
+    } else {
+      engine.schedule_status(
+          *to, pin, time, int32_t(whole_of(e["status"], where + ".status", INT32_MIN, INT32_MAX)));
+    }
+  });
+}
+
 PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
   DocumentBuilder parser;
   // Syntax errors, and numbers beyond the range of double ("1e999"), stop it.
@@ -749,29 +771,21 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       const std::string where = "events[" + std::to_string(k) + "]";
       const json& e = events[k];
       if (!e.is_object()) throw HostError(where + ": expected an object");
-      check_keys(e, {"time", "to", "midi", "value", "text", "status"}, where);
-      const uint32_t time = clock_within(member(e, "time", where), where + ".time", run.length);
-      const std::pair<Instance*, int> target =
-          find_pin(engine, member(e, "to", where), where + ".to");
-      Instance* const to = target.first;
-      const int pin = target.second;
-      const std::string kind = one_of(e, {"midi", "value", "text", "status"}, "an event", where);
-      in_context(where, [&] {
-        const HostPin& p = to->pins()[pin];
-        if (kind == "midi") {
-          engine.schedule_midi(*to, pin, time, midi_of(e["midi"], where + ".midi"));
-        } else if (kind == "value") {
-          engine.schedule_value(*to, pin, time, pin_value_of(*to, p, e["value"], where + ".value"));
-        } else if (kind == "text") {
-          engine.schedule_text(*to, pin, time, pin_text_of(p, e["text"], where + ".text"));
-        } else {
-          engine.schedule_status(
-              *to, pin, time,
-              int32_t(whole_of(e["status"], where + ".status", INT32_MIN, INT32_MAX)));
-        }
-      });
+      schedule_event(engine, e, where, run.length);
     }
   }
+
+  // Typing and timed mouse actions happen at the start of a block (clocks
+  // that are multiples of the block size), the first at or after their
+  // time, which must lie before the patch's end.
+  const auto check_block_start = [&](uint32_t time, const std::string& where, const char* done) {
+    const uint64_t boundary = (uint64_t(time) + uint64_t(block) - 1) / uint64_t(block) * block;
+    if (boundary >= run.length) {
+      throw HostError(where + ": " + std::to_string(time) + " is " + done + " at the block start " +
+                      std::to_string(boundary) + ", not before the patch's end (\"length\" " +
+                      std::to_string(run.length) + ")");
+    }
+  };
 
   if (patch.contains("typing")) {
     const json& typing = patch["typing"];
@@ -782,14 +796,7 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
       if (!t.is_object()) throw HostError(where + ": expected an object");
       check_keys(t, {"time", "module", "text"}, where);
       const uint32_t time = clock_within(member(t, "time", where), where + ".time", run.length);
-      // Typing happens at the start of a block (clocks that are multiples of
-      // the block size), the first at or after its time.
-      const uint64_t boundary = (uint64_t(time) + uint64_t(block) - 1) / uint64_t(block) * block;
-      if (boundary >= run.length) {
-        throw HostError(where + ".time: " + std::to_string(time) + " is typed at the block start " +
-                        std::to_string(boundary) + ", not before the patch's end (\"length\" " +
-                        std::to_string(run.length) + ")");
-      }
+      check_block_start(time, where + ".time", "typed");
       Instance* instance = in_context(where, [&] {
         return &engine.instance(text_of(member(t, "module", where), where + ".module"));
       });
@@ -813,11 +820,12 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         throw HostError(where + ": module \"" + instance->name() + "\" has no panel");
       const json& actions = member(g, "actions", where);
       if (!actions.is_array()) throw HostError(where + ".actions: expected a list");
+      uint32_t previous_time = 0;
       for (size_t a = 0; a < actions.size(); ++a) {
         const std::string at = where + ".actions[" + std::to_string(a) + "]";
         const json& action = actions[a];
         if (!action.is_object()) throw HostError(at + ": expected an object");
-        check_keys(action, {"down", "move", "up", "flags"}, at);
+        check_keys(action, {"down", "move", "up", "flags", "time"}, at);
         Gesture gesture;
         gesture.instance = instance;
         const std::string kind = one_of(action, {"down", "move", "up"}, "an action", at);
@@ -833,7 +841,24 @@ PatchRun load_patch(const std::string& json_text, const std::string& base_dir) {
         gesture.y = (*point)[1].get<int>();
         if (action.contains("flags"))
           gesture.flags = int(whole_of(action["flags"], at + ".flags", 0, 0xFFFF));
-        run.gestures.push_back(gesture);
+        // A gesture's actions are all timed (played during the run) or all
+        // untimed (played after it, by paint); timed ones in time order.
+        const bool timed = action.contains("time");
+        if (a > 0 && timed != actions[0].contains("time")) {
+          throw HostError(at + ": give every action of a gesture a \"time\", or none");
+        }
+        if (!timed) {
+          run.gestures.push_back(gesture);
+          continue;
+        }
+        const uint32_t time = clock_within(action["time"], at + ".time", run.length);
+        if (time < previous_time) {
+          throw HostError(at + ".time: " + std::to_string(time) + " comes before the action " +
+                          "before it (" + std::to_string(previous_time) + ")");
+        }
+        previous_time = time;
+        check_block_start(time, at + ".time", "played");
+        engine.schedule_mouse(*instance, time, gesture.opcode, gesture.x, gesture.y, gesture.flags);
       }
     }
   }

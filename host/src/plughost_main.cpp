@@ -2,6 +2,7 @@
 //   plughost info LIB             the module's description and pin table
 //   plughost run PATCH [--json F] runs a patch file and logs what the outputs sent
 //   plughost paint PATCH ...      runs a patch, plays its gestures, paints a panel
+//   plughost show PATCH ...       plays a patch in real time, its panels in windows
 //   plughost validate LIB...      checks that plug-in libraries survive what hosts do
 // A file name "-" stands for the standard output.
 #include <CLI/CLI.hpp>
@@ -30,6 +31,7 @@
 #include "plughost/patch.h"
 #include "plughost/report.h"
 #include "plughost/validate.h"
+#include "show/show_session.h"
 
 namespace {
 
@@ -241,6 +243,19 @@ int main(int argc, char** argv) {
       ->required();
   paint_cmd->add_flag("--quiet", paint_quiet,
                       "print nothing but errors and warnings (default: say what was painted)");
+  plughost::show::Options show_options;
+  auto* show_cmd = app.add_subcommand(
+      "show", "play a patch in real time with its panels in windows, for mouse and keyboard");
+  show_cmd->add_option("PATCH", show_options.patch_path, "patch file (JSON)")->required();
+  show_cmd->add_option("--module", show_options.module,
+                       "show only this module's panel (default: every module with a panel)");
+  show_cmd->add_option("--record", show_options.record_path,
+                       "write the session as a patch file, with what was done in the windows "
+                       "and typed on the terminal at their times (default: no recording)");
+  show_cmd->footer(
+      "The log of run goes to the standard output as it happens. A line \"module.pin = value\" "
+      "typed on the terminal sets an input pin. Ctrl+W closes a window; show ends when every "
+      "window is closed.");
   plughost::validate::Options validate;
   std::string seed_text;
   auto* validate_cmd = app.add_subcommand(
@@ -281,6 +296,7 @@ int main(int argc, char** argv) {
   try {
     if (*info_cmd) return info(library);
     if (*paint_cmd) return paint(patch, module, png, paint_quiet);
+    if (*show_cmd) return plughost::show::show(show_options);
     if (*validate_cmd) {
       if (!seed_text.empty()) validate.seed = std::stoull(seed_text);
       // The results' text goes to the standard error when the JSON report

@@ -104,47 +104,69 @@ std::string describe_midi(int32_t message) {
   return text;
 }
 
-void write_text_log(std::ostream& out, const PatchRun& run) {
-  const Engine& engine = *run.engine;
-  const std::vector<OutputEvent>& events = engine.output_events();
-  const std::vector<PanelText>& texts = engine.panel_texts();
-  out << "clock      pin                       event\n";
-  const bool any_status = std::any_of(events.begin(), events.end(), [](const OutputEvent& e) {
-    return e.kind == OutputEvent::kStatus;
-  });
-  if (any_status) out << kStatusLegend << '\n';
-  auto start_line = [&out](uint32_t at, const std::string& pin) {
-    char clock[16];
-    std::snprintf(clock, sizeof clock, "%9u", at);
-    out << clock << "  " << pin;
-    for (size_t pad = pin.size(); pad < 24; ++pad) out << ' ';
-  };
-  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
-  std::map<std::string, std::pair<int, std::string>> panel;  // pin -> (texts, last text)
+TextLog::TextLog(std::ostream& out, const Engine& engine) : out_(out), engine_(engine) {}
+
+void TextLog::heading(bool with_legend) {
+  out_ << "clock      pin                       event\n";
+  if (with_legend) {
+    out_ << kStatusLegend << '\n';
+    legend_written_ = true;
+  }
+  out_.flush();
+}
+
+void TextLog::start_line(uint32_t at, const std::string& pin) {
+  char clock[16];
+  std::snprintf(clock, sizeof clock, "%9u", at);
+  out_ << clock << "  " << pin;
+  for (size_t pad = pin.size(); pad < 24; ++pad) out_ << ' ';
+}
+
+void TextLog::timeline_before(uint64_t before) {
+  const std::vector<OutputEvent>& events = engine_.output_events();
+  const std::vector<PanelText>& texts = engine_.panel_texts();
   // One timeline: what the outputs sent and what the panels said, by clock;
   // at one clock the outputs first (a panel hears of them afterwards).
-  size_t e = 0, t = 0;
-  while (e < events.size() || t < texts.size()) {
-    if (t == texts.size() || (e < events.size() && events[e].clock <= texts[t].clock)) {
-      const OutputEvent& event = events[e++];
-      const std::string output = event.module + "." + event.pin;
-      start_line(event.clock, output);
+  while (true) {
+    const bool event_left = next_event_ < events.size() && events[next_event_].clock < before;
+    const bool text_left = next_text_ < texts.size() && texts[next_text_].clock < before;
+    if (!event_left && !text_left) break;
+    if (!text_left || (event_left && events[next_event_].clock <= texts[next_text_].clock)) {
+      const OutputEvent& event = events[next_event_++];
+      if (event.kind == OutputEvent::kStatus && !legend_written_) {
+        out_ << kStatusLegend << '\n';
+        legend_written_ = true;
+      }
+      start_line(event.clock, event.module + "." + event.pin);
       if (event.kind == OutputEvent::kMidi) {
-        out << "  midi " << midi_bytes(event.value) << "  " << describe_midi(event.value) << '\n';
-        ++summary[output].first;
+        out_ << "  midi " << midi_bytes(event.value) << "  " << describe_midi(event.value) << '\n';
       } else {
-        out << "  status " << event.value << '\n';
-        ++summary[output].second;
+        out_ << "  status " << event.value << '\n';
       }
     } else {
-      const PanelText& text = texts[t++];
-      const std::string pin = text.module + "." + text.pin;
-      start_line(text.clock, pin);
-      out << "  text " << quoted(text.text) << '\n';
-      ++panel[pin].first;
-      panel[pin].second = text.text;
+      const PanelText& text = texts[next_text_++];
+      start_line(text.clock, text.module + "." + text.pin);
+      out_ << "  text " << quoted(text.text) << '\n';
     }
+    out_.flush();
   }
+}
+
+void TextLog::finish(const PatchRun& run) {
+  timeline_before(uint64_t(UINT32_MAX) + 1);
+  const std::vector<OutputEvent>& events = engine_.output_events();
+  std::map<std::string, std::pair<int, int>> summary;  // output -> (MIDI messages, status changes)
+  for (const OutputEvent& event : events) {
+    auto& counts = summary[event.module + "." + event.pin];
+    ++(event.kind == OutputEvent::kMidi ? counts.first : counts.second);
+  }
+  std::map<std::string, std::pair<int, std::string>> panel;  // pin -> (texts, last text)
+  for (const PanelText& text : engine_.panel_texts()) {
+    auto& written = panel[text.module + "." + text.pin];
+    ++written.first;
+    written.second = text.text;
+  }
+  std::ostream& out = out_;
   if (events.empty()) out << "(no output events)\n";
   out << "\nsummary\n";
   for (const auto& [output, counts] : summary) {
@@ -157,7 +179,7 @@ void write_text_log(std::ostream& out, const PatchRun& run) {
         << (written.first == 1 ? "" : "s") << ", last " << quoted(written.second) << '\n';
   }
   for (const auto& [instance, pin] : run.recorded) {
-    const std::vector<float>& samples = engine.recorded(*instance, pin);
+    const std::vector<float>& samples = engine_.recorded(*instance, pin);
     out << "  " << instance->name() << "." << instance->pins()[pin].name << " (signal):";
     size_t start = 0;
     for (size_t k = 1; k <= samples.size(); ++k) {
@@ -170,6 +192,17 @@ void write_text_log(std::ostream& out, const PatchRun& run) {
     }
     out << '\n';
   }
+  out.flush();
+}
+
+void write_text_log(std::ostream& out, const PatchRun& run) {
+  const std::vector<OutputEvent>& events = run.engine->output_events();
+  const bool any_status = std::any_of(events.begin(), events.end(), [](const OutputEvent& e) {
+    return e.kind == OutputEvent::kStatus;
+  });
+  TextLog log(out, *run.engine);
+  log.heading(any_status);
+  log.finish(run);
 }
 
 std::string json_log(const PatchRun& run) {

@@ -76,6 +76,26 @@ std::string window_class(HWND window) {
 #endif
 }
 
+bool window_place(HWND window, WindowPlace* place) {
+  if (!place || !IsWindow(window)) return false;
+#ifdef _WIN32
+  RECT r{};
+  if (!GetWindowRect(window, &r)) return false;
+  if (HWND parent = GetParent(window)) {
+    MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+  }
+  *place =
+      WindowPlace{r.left, r.top, r.right - r.left, r.bottom - r.top, IsWindowVisible(window) != 0};
+  return true;
+#else
+  if (!detail::window_place(window, &place->x, &place->y, &place->width, &place->height)) {
+    return false;
+  }
+  place->visible = IsWindowVisible(window) != 0;
+  return true;
+#endif
+}
+
 std::string window_text(HWND window) {
   const int length = GetWindowTextLengthA(window);
   if (length <= 0) return {};

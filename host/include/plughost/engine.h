@@ -262,9 +262,21 @@ class Engine {
   // the first block boundary at or after `clock`, before that block's
   // events.
   void schedule_typing(Instance& to, uint32_t clock, const std::string& text);
+  // A mouse command on the instance's panel (GuiSide::mouse: opcode
+  // kGuiButtonDown, kGuiButtonUp or kGuiMouseMove) played like typing: at
+  // the first block boundary at or after `clock`, before that block's
+  // events. Typing and mouse commands of one boundary play in the order
+  // they were scheduled.
+  void schedule_mouse(Instance& to, uint32_t clock, int opcode, int x, int y, int flags);
+  // The earliest clock at which something scheduled is still to be
+  // delivered (an event, typing, a mouse command), or nothing. Events that
+  // modules send each other during a run are not known in advance.
+  std::optional<uint32_t> next_scheduled_clock() const;
   // Keeps every sample an output pin holds after each block.
   void record(Instance& from, int pin);
   const std::vector<float>& recorded(Instance& from, int pin) const;
+  // Keeps no more samples of any output (a session of unbounded length).
+  void stop_recording() { recordings_.clear(); }
 
   // Opens what is not open yet, then runs `samples` samples from the
   // current clock on.
@@ -304,7 +316,15 @@ class Engine {
   bool order_valid_ = false;
   bool all_open_ = false;  // every instance has been opened
   std::map<std::pair<Instance*, int>, Signal> signals_;
-  std::multimap<uint32_t, std::pair<Instance*, std::string>> typing_;  // by clock, in patch order
+  // Typing (text) and mouse commands for panels, by clock, in the order
+  // scheduled.
+  struct PanelInput {
+    Instance* instance = nullptr;
+    bool typing = true;
+    std::string text;
+    int opcode = 0, x = 0, y = 0, flags = 0;
+  };
+  std::multimap<uint32_t, PanelInput> panel_inputs_;
   std::map<std::pair<Instance*, int>, std::vector<float>> recordings_;
   std::vector<OutputEvent> output_events_;
   std::vector<PanelText> panel_texts_;

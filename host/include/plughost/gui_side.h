@@ -88,6 +88,14 @@ class GuiSide {
   // The panel window if one was made (open_window, a module's request), else
   // null; makes none.
   HWND existing_panel_window() const { return window_; }
+  // Shows the panel in `window` from now on (a window the caller made, such
+  // as a child of its own frame window), instead of one made by
+  // platform::create_panel_window. The GuiSide owns it from this call and
+  // destroys it in close_window() or its destructor. Call it while no panel
+  // window exists (before open_window, or after close_window).
+  void use_panel_window(HWND window) { window_ = window; }
+  // open_window() was called and close_window() not since.
+  bool window_shown() const { return window_shown_; }
 
   // A pin's host value changed; the GUI object hears of it (GUI opcode 7).
   // from_gui: the GUI object's own write, reported per Engine::gui_notify().
@@ -116,6 +124,7 @@ class GuiSide {
   std::vector<std::string> to_dsp_;
   std::vector<std::string> pending_to_dsp_;  // sent, not yet delivered
   HWND window_ = nullptr;
+  bool window_shown_ = false;
 };
 
 }  // namespace plughost

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,7 +25,8 @@
 
 namespace plughost {
 
-// A mouse command for a panel (played by play_gestures, plughost/panel.h).
+// A mouse command for a panel without a time (played after the run by
+// play_gestures, plughost/panel.h); timed ones are scheduled on the engine.
 struct Gesture {
   Instance* instance = nullptr;  // has a GUI side
   int opcode = 0;                // GUI opcode: button down, button up or mouse move
@@ -35,7 +37,7 @@ struct Gesture {
 
 struct PatchRun {
   std::unique_ptr<Engine> engine;
-  std::vector<Gesture> gestures;                    // in patch order
+  std::vector<Gesture> gestures;                    // untimed actions, in patch order
   uint32_t length = 0;                              // samples to run
   std::vector<std::pair<Instance*, int>> recorded;  // signal outputs kept, in patch order
 };
@@ -43,6 +45,13 @@ struct PatchRun {
 // Builds the engine of a patch. Throws HostError naming the first problem.
 PatchRun load_patch(const std::string& json_text, const std::string& base_dir);
 PatchRun load_patch_file(const std::string& path);
+
+// Schedules one entry of a patch's "events" (an object with "time", "to"
+// and one of "midi", "value", "text", "status") on the engine; `where`
+// names it in messages, and its time must lie before `length`. Throws
+// HostError naming the first problem.
+void schedule_event(Engine& engine, const nlohmann::json& event, const std::string& where,
+                    uint32_t length);
 
 // The value of a list entry ("on" in "on=1,off=0"; a plain entry's value is
 // its position), or nothing when the list has no such entry.

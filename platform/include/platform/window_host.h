@@ -28,6 +28,13 @@ std::vector<HWND> child_windows(HWND parent);
 // The class name in lower case ("edit", "platform_panel"); empty for a bad
 // handle.
 std::string window_class(HWND window);
+// Where a child window lies in its parent's client area, in pixels: false
+// (and nothing written) for a bad handle.
+struct WindowPlace {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool visible = false;  // shown, it and its parents
+};
+bool window_place(HWND window, WindowPlace* place);
 // The whole text of a window; empty for a bad handle.
 std::string window_text(HWND window);
 // Types text at the end of an edit control's text, as a user who pressed

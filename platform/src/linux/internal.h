@@ -23,6 +23,8 @@ void fail_pen_creation(int skip, int count);
 // Window queries for window_host.
 std::vector<HWND> child_windows(HWND parent);
 std::string window_class(HWND window);
+// A window's position in its parent's client area and its size.
+bool window_place(HWND window, int* x, int* y, int* width, int* height);
 // Inserts text at the end of an edit window as typed (see
 // platform::type_text).
 void type_into_edit(HWND edit, const std::string& text);

@@ -192,6 +192,18 @@ std::string window_class(HWND window) {
   return win ? win->class_name : std::string();
 }
 
+bool window_place(HWND window, int* x, int* y, int* width, int* height) {
+  auto& w = windows();
+  std::lock_guard lock(w.mutex);
+  Window* win = w.find(window);
+  if (!win) return false;
+  *x = win->x;
+  *y = win->y;
+  *width = win->width;
+  *height = win->height;
+  return true;
+}
+
 void type_into_edit(HWND edit, const std::string& typed) {
   auto& w = windows();
   std::lock_guard lock(w.mutex);
