@@ -30,21 +30,11 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # no cache folder left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import jack_ports_check as check_script  # noqa: E402  (beside this file)
 
-STACKS_KEPT = 3
-# A recorder on another server: argv[1] is this folder, argv[2] the lane.
-HELPER = """
-import sys
-sys.path.insert(0, sys.argv[1])
-import rtmidi
-import jack_ports_check
-lane = jack_ports_check.Recorder(rtmidi, sys.argv[2])
-print("ready", flush=True)
-sys.stdin.read()
-lane.close()
-"""  # hangs whose stacks are written to the stacks file
+STACKS_KEPT = 3  # hangs whose stacks are written to the stacks file
 
 
 def main():
@@ -104,8 +94,8 @@ def main():
                 lanes.append(check_script.Recorder(rtmidi, lane))
             else:
                 helper = subprocess.Popen(
-                    ["/usr/bin/python3", "-c", HELPER, os.path.dirname(os.path.abspath(__file__)),
-                     lane], env=dict(os.environ, JACK_DEFAULT_SERVER=server),
+                    ["/usr/bin/python3", check_script.__file__, "--recorder", lane],
+                    env=dict(os.environ, JACK_DEFAULT_SERVER=server),
                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
                 helpers.append(helper)
                 if helper.stdout.readline().strip() != "ready":
@@ -157,15 +147,14 @@ def main():
             lane.close()
         for helper in helpers:
             helper.stdin.close()
-            helper.wait(check_script.QUICK_S)
+            try:
+                helper.wait(check_script.QUICK_S)
+            except subprocess.TimeoutExpired:
+                print(f"a recorder (pid {helper.pid}) did not end; killed")
+                helper.kill()
         for check in checks:
             if check.jackd is not None:
-                check.jackd.terminate()
-                try:
-                    check.jackd.wait(check_script.QUICK_S)
-                except subprocess.TimeoutExpired:
-                    check.jackd.kill()
-                    check.jackd.wait(check_script.QUICK_S)
+                check_script.stop_jackd(check.jackd)
         shutil.rmtree(work, ignore_errors=True)
     total = args.rounds * args.senders
     print(f"{hangs} of {total} senders hung ({args.rounds} rounds of {args.senders}), "
