@@ -1,7 +1,11 @@
 // The MIDI port service on Linux: RtMidi, over every API it was built with
 // (ALSA's sequencer where the machine has one, JACK where a server runs).
-// Ports are listed by short-lived RtMidi objects at creation; an opened output
-// owns its RtMidiOut (and with it a JACK client or ALSA sequencer port).
+// Ports are listed at creation: JACK's through one plain client of our own,
+// ALSA's by short-lived RtMidi objects. An opened port owns its RtMidi object
+// (and with it a JACK client or ALSA sequencer port).
+//
+// Every JACK client of ours is opened and closed in its turn (JackClientTurn):
+// one at a time among this user's processes.
 //
 // A long message goes out in pieces (sysex/MidiPieces.h), one every
 // kPieceGapMs, so that no JACK period and no ALSA pool holds more than a few
@@ -9,13 +13,18 @@
 // the pieces are cut to fit the MIDI event encoder inside RtMidi's output.
 // What RtMidi reports about each piece decides whether it is offered again
 // (src/RtMidiReports.h): only a piece of which nothing was taken is.
+#include <fcntl.h>
 #include <jack/jack.h>
 #include <rtmidi/RtMidi.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <type_traits>
 
@@ -37,6 +46,12 @@ constexpr auto kSettleTime = std::chrono::milliseconds(50);
 // busy server). Many periods of any usual server.
 constexpr auto kConnectTime = std::chrono::milliseconds(100);
 constexpr char kClientName[] = "Byteloom";
+// How long a process waits for its turn to open or close a JACK client (see
+// JackClientTurn), and how often it looks. A turn lasts a few ms, some tens
+// on a busy server; a process that keeps it for longer is stuck, and the
+// others go on without it after this wait.
+constexpr auto kTurnWait = std::chrono::seconds(5);
+constexpr auto kTurnPoll = std::chrono::milliseconds(1);
 
 struct Api {
   RtMidi::Api api;
@@ -63,19 +78,94 @@ void silenceJack() {
   (void)silenced;
 }
 
-// Whether a JACK server answers, asked without starting one. Asked directly:
-// RtMidi's JACK objects, made while no server runs, warn on stderr before an
-// error callback can be given to them.
-bool jackServerAnswers() {
-  silenceJack();
-  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, nullptr);
-  if (!client) return false;
-  jack_client_close(client);
-  return true;
+// Held while one of our JACK clients is opened or closed: one such client at a
+// time among this user's processes that share the lock file, and in turn
+// with the threads of this one. JACK's client library names a client's
+// notification socket by the client's name and the user alone, not by the
+// server: it binds the socket between asking the server whether the name is
+// free and opening the client, and the name is free again before a closing
+// client has gone. Two of our processes opening or closing a client called
+// "Byteloom" at the same moment, on one server or on two of the same user,
+// take each other's socket: one is refused (seen as "no JACK server"), or
+// the notifications meant for one reach the other, and a close then waits
+// forever on a lock inside the library (seen on a busy machine). Taking turns
+// keeps the opening and closing of our clients apart.
+//
+// The lock is flock(2) on a file in /dev/shm (where JACK keeps those
+// sockets), taken through a descriptor of the turn's own, so that threads of
+// one process exclude each other too; the system releases it when the
+// descriptor closes or the process ends. A turn not had within kTurnWait, or
+// a lock file that cannot be opened, leaves the caller to go on without it.
+// A thread that holds a turn is given the nested ones at once.
+class JackClientTurn {
+ public:
+  JackClientTurn() {
+    if (t_held) return;
+    const std::string path = "/dev/shm/byteloom_jack_clients_" + std::to_string(getuid());
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kTurnWait;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) ||
+          std::chrono::steady_clock::now() >= deadline) {
+        close(fd);
+        return;
+      }
+      std::this_thread::sleep_for(kTurnPoll);
+    }
+    m_fd = fd;
+    t_held = true;
+  }
+  ~JackClientTurn() {
+    if (m_fd < 0) return;
+    close(m_fd);  // releases the lock
+    t_held = false;
+  }
+  JackClientTurn(const JackClientTurn&) = delete;
+  JackClientTurn& operator=(const JackClientTurn&) = delete;
+
+ private:
+  static thread_local bool t_held;  // this thread holds a turn
+  int m_fd = -1;                    // the locked descriptor, -1 without the turn
+};
+thread_local bool JackClientTurn::t_held = false;
+
+// The MIDI ports of the JACK server, in the server's order, by JACK's full
+// names ("client:port"), as RtMidi's JACK objects list and name the same
+// ports.
+struct JackPorts {
+  std::vector<std::string> toPorts;    // ports that take MIDI in: an output's destinations
+  std::vector<std::string> fromPorts;  // ports that give MIDI out: an input's sources
+};
+
+std::vector<std::string> jackMidiPorts(jack_client_t* client, unsigned long flags) {
+  std::vector<std::string> names;
+  const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  if (!ports) return names;
+  for (const char** port = ports; *port; ++port) names.emplace_back(*port);
+  jack_free(ports);
+  return names;
 }
 
-Services findServices() {
-  return {access("/dev/snd/seq", R_OK | W_OK) == 0, jackServerAnswers()};
+// The JACK server's MIDI ports, or nothing when no server answers. Read
+// through one client opened without starting a server and closed at once,
+// in its turn. It is never activated: it has no process callback and the
+// server never waits for it in a cycle (RtMidi's JACK objects open and
+// activate a client each, even just to list). Also the answer to whether a
+// server runs: asked directly, since RtMidi's JACK objects, made while no
+// server runs, warn on stderr before an error callback can be given to them.
+std::optional<JackPorts> listJackPorts() {
+  silenceJack();
+  JackClientTurn turn;
+  jack_client_t* client = jack_client_open(kClientName, JackNoStartServer, nullptr);
+  if (!client) return std::nullopt;
+  JackPorts ports{jackMidiPorts(client, JackPortIsInput), jackMidiPorts(client, JackPortIsOutput)};
+  jack_client_close(client);
+  return ports;
+}
+
+bool hasSequencer() {
+  return access("/dev/snd/seq", R_OK | W_OK) == 0;
 }
 
 // Compiled APIs that are real MIDI services (no dummy) and are among
@@ -94,27 +184,48 @@ std::vector<Api> apis(const Services& services) {
   return result;
 }
 
+// Destroys an RtMidi object; a JACK one closes its client in its turn.
 template <typename Port>
-std::unique_ptr<Port> makePort(RtMidi::Api api) {
+struct ClosePort {
+  void operator()(Port* port) const {
+    std::optional<JackClientTurn> turn;
+    if (port->getCurrentApi() == RtMidi::UNIX_JACK) turn.emplace();
+    delete port;
+  }
+};
+template <typename Port>
+using PortPtr = std::unique_ptr<Port, ClosePort<Port>>;
+
+// An RtMidi object of `api`; a JACK one opens (and activates) its client in
+// its turn. Throws what RtMidi throws.
+template <typename Port>
+PortPtr<Port> makePort(RtMidi::Api api) {
+  std::optional<JackClientTurn> turn;
+  if (api == RtMidi::UNIX_JACK) turn.emplace();
   if constexpr (std::is_same_v<Port, RtMidiIn>)
-    return std::make_unique<RtMidiIn>(api, kClientName, 1);  // every event to the callback
+    return PortPtr<Port>(new RtMidiIn(api, kClientName, 1));  // every event to the callback
   else
-    return std::make_unique<RtMidiOut>(api, kClientName);
+    return PortPtr<Port>(new RtMidiOut(api, kClientName));
 }
 
+// Adds the port `name` of `api` to `list`, unless the list is full or the
+// port has no name.
+void addPort(const Api& api, const std::string& name, MidiPortList& list) {
+  if (name.empty() || static_cast<int>(list.ids.size()) >= kMaxListedPorts) return;
+  list.ids.push_back(api.name + '\n' + name);
+  list.names.push_back(name.substr(0, 127));
+}
+
+// The ports of `api` through a short-lived RtMidi object (ALSA's sequencer).
 template <typename Port>
 void listPorts(const Api& api, MidiPortList& list) {
   try {
-    Port port(api.api, kClientName);
+    const PortPtr<Port> port = makePort<Port>(api.api);
     RtMidiReports reports;  // a port that cannot be named is left out
-    port.setErrorCallback(&RtMidiReports::callback, &reports);
-    const unsigned count = port.getPortCount();
-    for (unsigned i = 0; i < count && static_cast<int>(list.ids.size()) < kMaxListedPorts; ++i) {
-      const std::string name = port.getPortName(i);
-      if (name.empty()) continue;
-      list.ids.push_back(api.name + '\n' + name);
-      list.names.push_back(name.substr(0, 127));
-    }
+    port->setErrorCallback(&RtMidiReports::callback, &reports);
+    const unsigned count = port->getPortCount();
+    for (unsigned i = 0; i < count && static_cast<int>(list.ids.size()) < kMaxListedPorts; ++i)
+      addPort(api, port->getPortName(i), list);
   } catch (...) {
     // This API has no service on the machine (no sequencer, no server).
   }
@@ -122,7 +233,7 @@ void listPorts(const Api& api, MidiPortList& list) {
 
 class RtMidiOutput final : public MidiOutput {
  public:
-  RtMidiOutput(std::unique_ptr<RtMidiOut> port, RtMidi::Api api)
+  RtMidiOutput(PortPtr<RtMidiOut> port, RtMidi::Api api)
       : m_port(std::move(port)),
         m_encoderBuffer(api == RtMidi::LINUX_ALSA ? kAlsaEncoderStart : 0) {
     m_port->setErrorCallback(&RtMidiReports::callback, &m_reports);
@@ -157,7 +268,7 @@ class RtMidiOutput final : public MidiOutput {
   }
 
  private:
-  std::unique_ptr<RtMidiOut> m_port;
+  PortPtr<RtMidiOut> m_port;
   // Bytes of the ALSA encoder's buffer inside m_port, as RtMidi sizes it from
   // the calls it was given; 0 on JACK, which takes bytes as they are.
   std::size_t m_encoderBuffer;
@@ -167,7 +278,7 @@ class RtMidiOutput final : public MidiOutput {
 
 class RtMidiInput final : public MidiInput {
  public:
-  explicit RtMidiInput(std::unique_ptr<RtMidiIn> port) : m_port(std::move(port)) {
+  explicit RtMidiInput(PortPtr<RtMidiIn> port) : m_port(std::move(port)) {
     m_port->setErrorCallback(&RtMidiReports::callback, &m_reports);
     m_port->ignoreTypes(false, true, true);  // keep SysEx; drop clock and sensing
     m_port->setCallback(&RtMidiInput::received, this);
@@ -188,7 +299,7 @@ class RtMidiInput final : public MidiInput {
     in->m_bytes.insert(in->m_bytes.end(), message->begin(), message->end());
   }
 
-  std::unique_ptr<RtMidiIn> m_port;
+  PortPtr<RtMidiIn> m_port;
   RtMidiReports m_reports;            // what RtMidi said; receiving has no caller to tell
   std::mutex m_mutex;                 // guards m_bytes
   std::vector<std::uint8_t> m_bytes;  // received, not yet taken
@@ -196,10 +307,17 @@ class RtMidiInput final : public MidiInput {
 
 class RtMidiService final : public MidiService {
  public:
-  RtMidiService() : m_services(findServices()) {
+  RtMidiService() {
+    const std::optional<JackPorts> jack = listJackPorts();
+    m_services = {hasSequencer(), jack.has_value()};
     for (const Api& api : apis(m_services)) {
-      listPorts<RtMidiOut>(api, m_outputs);
-      listPorts<RtMidiIn>(api, m_inputs);
+      if (api.api == RtMidi::UNIX_JACK) {
+        for (const std::string& name : jack->toPorts) addPort(api, name, m_outputs);
+        for (const std::string& name : jack->fromPorts) addPort(api, name, m_inputs);
+      } else {
+        listPorts<RtMidiOut>(api, m_outputs);
+        listPorts<RtMidiIn>(api, m_inputs);
+      }
     }
   }
   const MidiPortList& outputs() const override { return m_outputs; }
@@ -233,13 +351,15 @@ class RtMidiService final : public MidiService {
   // change as ports come and go). Null when the index is out of range, the
   // port or its service has gone, or it cannot be opened.
   template <typename Port>
-  static std::unique_ptr<Port> openListed(const MidiPortList& list, int index,
-                                          const char* ownPortName) {
+  static PortPtr<Port> openListed(const MidiPortList& list, int index, const char* ownPortName) {
     if (index < 0 || index >= static_cast<int>(list.ids.size())) return nullptr;
     const std::string& id = list.ids[index];
     const size_t cut = id.find('\n');
     const std::string apiName = id.substr(0, cut), portName = id.substr(cut + 1);
-    for (const Api& api : apis(findServices())) {
+    // Whether the port's service is still there, asked of that service only.
+    const bool jack = apiName == RtMidi::getApiName(RtMidi::UNIX_JACK);
+    const Services now{!jack && hasSequencer(), jack && listJackPorts().has_value()};
+    for (const Api& api : apis(now)) {
       if (api.name != apiName) continue;
       try {
         auto port = makePort<Port>(api.api);

@@ -18,7 +18,13 @@ Exit 77 (skipped) only when jackd or python3-rtmidi is missing, or the sample
 folder is absent. A server that does not start on a machine that has jackd
 fails the check.
 
-usage: jack_ports_check.py BYTELOOM_JACK_TESTS SYSEX_TOOL SAMPLE_DIR SLOW_CALLBACK_LIB SERVER_LOG
+usage: jack_ports_check.py BYTELOOM_JACK_TESTS SYSEX_TOOL SAMPLE_DIR SLOW_CALLBACK_LIB
+                           CLIENT_WATCH_LIB SERVER_LOG
+       jack_ports_check.py --recorder LANE
+           (a recorder LANE:in on the server JACK_DEFAULT_SERVER names, for a
+           second server, whose clients a process of their own must hold: says
+           "ready" on stdout, and once its stdin closes, the hex of each event
+           that arrived, one a line)
 """
 import ctypes
 import os
@@ -63,6 +69,9 @@ QUICK_S = 15            # jack_lsp, sysex_tool syx and the like
 SEND_S = 60             # one sysex_tool send
 SESSION_S = 60          # one sysex_tool receive, from its start to its exit
 LOG_LINES = 15          # of the server's log, in a failure's report
+# A server asked to stop, until it has: a period that waits for a client gone
+# without closing waits the server's 5 s timeout.
+STOP_S = 20
 
 
 class Failure(Exception):
@@ -76,6 +85,7 @@ class Check:
         self.server_log = server_log
         self.jackd = None
         self.children = []
+        self.servers = []  # JACK servers started besides the check's own
         self.stage = "starting"
         self.said = ""  # the last sysex_tool send's stderr
         self.started = time.monotonic()
@@ -160,6 +170,17 @@ class Check:
         return found
 
     def stop_children(self):
+        """Ends the programs started. Those reading their stdin (recorders of a
+        process of their own) are asked first, by closing it, so that they close
+        their JACK clients: a client killed with its process holds up its
+        synchronous server in every period until the server has noticed."""
+        for p in self.children:
+            if p.poll() is None and p.stdin is not None and not p.stdin.closed:
+                p.stdin.close()
+                try:
+                    p.wait(QUICK_S)
+                except subprocess.TimeoutExpired:
+                    pass
         for p in self.children:
             if p.poll() is None:
                 p.kill()
@@ -314,8 +335,12 @@ class Recorder:
         return self.take()
 
     def close(self):
+        """Closes the port and the JACK client now. A client left for the process's end
+        is dropped by the server only when the process has gone, and a synchronous
+        server waits up to its timeout in every period for it until then."""
+        self.port.cancel_callback()
         self.port.close_port()
-        del self.port
+        self.port.delete()
 
 
 def compare(check, what, events, expected, paced):
@@ -358,22 +383,84 @@ def parent_death_signal():
     ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-def start_server(check, env, server):
+def start_jackd(server, env, log_path):
+    """jackd -n `server`, its output in `log_path`; ended with the check's process."""
     # Synchronous (-S): each period waits for every client to finish it. The
     # test machine is busy (builds and tests in parallel), and in the default
     # asynchronous mode a client that is late for a period misses the events
     # sent in it, which would blame the sender for the server. -t 5000: a
     # client late by less than 5 s is waited for, not thrown out.
-    with open(check.server_log, "w") as log:
-        check.jackd = subprocess.Popen(
+    with open(log_path, "w") as log:
+        return subprocess.Popen(
             ["stdbuf", "-oL", "-eL", "jackd", "-n", server, "-r", "-S", "-t", "5000",
              "-d", "dummy", "-r", str(RATE), "-p", str(PERIOD)],
             env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
             preexec_fn=parent_death_signal)
+
+
+def stop_jackd(jackd):
+    """Ends a server started by start_jackd, by SIGTERM, so that it leaves JACK's
+    registry of servers: a server killed outright keeps its entry there, and once
+    the user's eight entries are taken no JACK server of theirs starts any more.
+    Killed only when it has not ended within STOP_S."""
+    if jackd.poll() is not None:
+        return
+    jackd.terminate()
+    try:
+        jackd.wait(STOP_S)
+    except subprocess.TimeoutExpired:
+        jackd.kill()
+        jackd.wait(QUICK_S)
+
+
+def start_server(check, env, server):
+    check.jackd = start_jackd(server, env, check.server_log)
     check.wait_until("the JACK server to list its ports (jack_lsp)",
                      lambda: check.run(["jack_lsp"], QUICK_S, "jack_lsp",
                                        env=env).returncode == 0,
                      SERVER_START_S)
+
+
+def record_alone(lane):
+    """--recorder LANE: a recorder in a process of its own (see the usage)."""
+    import rtmidi
+    recorder = Recorder(rtmidi, lane)
+    print("ready", flush=True)
+    sys.stdin.read()
+    for _, event in recorder.take():
+        print(event.hex())
+    recorder.close()
+    return 0
+
+
+class AloneRecorder:
+    """A recorder LANE:in in a process of its own, on the server that `env` names."""
+
+    def __init__(self, check, lane, env):
+        self.name = lane + ":in"
+        self.process = check.start([sys.executable, os.path.abspath(__file__), "--recorder", lane],
+                                   env=env, stdin=subprocess.PIPE)
+        said = SaidLines(self.process.stdout)
+        check.wait_until(f"the recorder {self.name} of a process of its own to be ready",
+                         lambda: said.holds("ready") or self.process.poll() is not None,
+                         QUICK_S, said.text)
+        if self.process.poll() is not None:
+            _, err = check.finish(self.process, QUICK_S, f"the recorder {self.name}")
+            check.fail(f"the recorder {self.name} ended: {err[-2000:]}")
+        self.said = said
+
+    def finish(self, check):
+        """The events that arrived, once the recorder has ended."""
+        self.process.stdin.close()
+        try:
+            self.process.wait(QUICK_S)
+        except subprocess.TimeoutExpired:
+            stacks = check.stacks(self.process.pid)
+            self.process.kill()
+            check.fail(f"the recorder {self.name} did not end within {QUICK_S} s{stacks}")
+        self.said.done()
+        lines = self.said.text().split()
+        return [bytes.fromhex(line) for line in lines[1:]]  # after "ready"
 
 
 def watchdog(check):
@@ -382,8 +469,8 @@ def watchdog(check):
         print(f"FAIL: the check ran past its {CHECK_LIMIT_S} s in the stage \"{check.stage}\"; "
               f"{check.server_state()}", flush=True)
         check.stop_children()
-        if check.jackd is not None:
-            check.jackd.kill()
+        for server in check.servers + ([check.jackd] if check.jackd is not None else []):
+            stop_jackd(server)
         os._exit(1)
     timer = threading.Timer(CHECK_LIMIT_S, overrun)
     timer.daemon = True
@@ -439,7 +526,9 @@ class Stage:
 
 
 def main():
-    jack_tests, tool, sample_dir, slow_callback, server_log = sys.argv[1:6]
+    if sys.argv[1] == "--recorder":
+        return record_alone(sys.argv[2])
+    jack_tests, tool, sample_dir, slow_callback, client_watch, server_log = sys.argv[1:7]
     sys.stdout.reconfigure(line_buffering=True)
     try:
         import rtmidi
@@ -466,7 +555,8 @@ def main():
             start_server(check, env, server)
             s.done(f"jackd -n {server} (dummy, {RATE} Hz, {PERIOD} frames, synchronous) "
                    f"lists its ports")
-        run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, recorders)
+        run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, client_watch, work,
+            recorders)
         print(f"[{check.elapsed():6.1f} s] passed")
         return 0
     except Failure as e:
@@ -480,18 +570,14 @@ def main():
         check.stop_children()
         for r in recorders:
             r.close()
-        if check.jackd is not None:
-            check.jackd.terminate()
-            try:
-                check.jackd.wait(QUICK_S)
-            except subprocess.TimeoutExpired:
-                check.jackd.kill()
-                check.jackd.wait(QUICK_S)
+        for server in check.servers + ([check.jackd] if check.jackd is not None else []):
+            stop_jackd(server)
         shutil.rmtree(work, ignore_errors=True)
         timer.cancel()
 
 
-def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, recorders):
+def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, client_watch, work,
+        recorders):
     import mido
     recorder = Recorder(rtmidi, "recorder")
     recorders.append(recorder)
@@ -698,6 +784,100 @@ def run(check, rtmidi, env, jack_tests, tool, sample_dir, slow_callback, work, r
             arrived += len(events)
         s.done(f"{rounds * len(lanes)} senders of {os.path.basename(short)}, four at a time, "
                f"callbacks dwelling 1 ms: each exits 0; {arrived} messages arrived, each whole")
+
+    # How many JACK clients sysex_tool makes, seen through jack_client_watch:
+    # a listing reads the ports through one client that is never activated
+    # (an activated client is waited for by the server in every period, and
+    # each client opened and closed is a moment in which the processes
+    # opening and closing clients at once can trip over each other); a send
+    # activates one client, its output's. Every client opened is closed.
+    with Stage(check, "JACK clients of a listing and of a send") as s:
+        calls_file = os.path.join(work, "jack_calls.txt")
+        watched = dict(env, LD_PRELOAD=client_watch, BYTELOOM_JACK_CALLS=calls_file)
+
+        def calls_of(args, what, wanted_in_stdout):
+            if os.path.exists(calls_file):
+                os.remove(calls_file)
+            r = check.run([tool] + args, SEND_S, what, env=watched, text=True)
+            if r.returncode != 0 or wanted_in_stdout not in r.stdout:
+                check.fail(f"{what}: {exit_text(r.returncode)}, stdout {r.stdout!r}, "
+                           f"stderr {r.stderr[-2000:]!r}")
+            calls = []
+            if os.path.exists(calls_file):
+                with open(calls_file) as f:
+                    calls = [line.split()[0] for line in f]
+            if calls.count("open") != calls.count("close"):
+                check.fail(f"{what} closed {calls.count('close')} of the {calls.count('open')} "
+                           f"JACK clients it opened: {calls}")
+            return calls
+
+        listing = calls_of(["ports"], "sysex_tool ports", "recorder:in")
+        if listing.count("open") != 1 or "activate" in listing:
+            check.fail(f"sysex_tool ports opened {listing.count('open')} JACK clients and "
+                       f"activated {listing.count('activate')} (one, never activated, expected): "
+                       f"{listing}")
+        sent = calls_of(["send", short, "--port", lanes[0].name], f"sysex_tool send to "
+                        f"{lanes[0].name}", "sent")
+        if sent.count("activate") != 1:
+            check.fail(f"sysex_tool send activated {sent.count('activate')} JACK clients "
+                       f"(its output's only expected): {sent}")
+        compare(check, f"sysex_tool send to {lanes[0].name}", lanes[0].collect(check, data), data,
+                paced=False)
+        s.done(f"sysex_tool ports: {listing.count('open')} client, none activated; "
+               f"sysex_tool send: {sent.count('open')} clients, {sent.count('activate')} "
+               f"activated; each closed")
+
+    # Senders on two servers of this user at once, as when two checks run on
+    # one machine. JACK's client library binds a client's notification socket
+    # at a path made of the client's name alone, between asking its server
+    # whether the name is free and opening the client; jack_client_watch
+    # stretches that moment (50 ms), so that senders that did not take turns
+    # would take each other's sockets in every round: one would be refused
+    # ("no JACK server") or hang. Two senders on each server, three rounds;
+    # each must exit 0, every message must reach this server's lanes, and
+    # whatever reaches the other server's must be the message, whole.
+    with Stage(check, "senders on two JACK servers at once") as s:
+        second = env["JACK_DEFAULT_SERVER"] + "_second"
+        second_env = dict(env, JACK_DEFAULT_SERVER=second)
+        second_log = os.path.splitext(check.server_log)[0] + "_second.log"
+        jackd2 = start_jackd(second, second_env, second_log)
+        check.servers.append(jackd2)
+        check.wait_until(f"the second JACK server to list its ports (jack_lsp; log {second_log})",
+                         lambda: (jackd2.poll() is not None
+                                  or check.run(["jack_lsp"], QUICK_S, "jack_lsp",
+                                               env=second_env).returncode == 0),
+                         SERVER_START_S)
+        if jackd2.poll() is not None:
+            check.fail(f"the second JACK server ended: {exit_text(jackd2.returncode)} "
+                       f"(log {second_log})")
+        far = [AloneRecorder(check, f"far{k}", second_env) for k in (1, 2)]
+        stretched = {"LD_PRELOAD": client_watch, "BYTELOOM_BIND_DELAY_US": "50000"}
+        targets = ([(lane.name, dict(env, **stretched)) for lane in lanes[:2]]
+                   + [(lane.name, dict(second_env, **stretched)) for lane in far])
+        rounds = 3
+        for round_ in range(rounds):
+            senders = [check.start([tool, "send", short, "--port", port, "--pause", "0"], env=e)
+                       for port, e in targets]
+            for (port, _), p in zip(targets, senders):
+                _, err = check.finish(p, SEND_S, f"round {round_ + 1}, sysex_tool send to {port}")
+                if p.returncode != 0:
+                    check.fail(f"round {round_ + 1}, sysex_tool send to {port}: "
+                               f"{exit_text(p.returncode)}: {err[-2000:]}")
+        for lane in lanes[:2]:
+            compare(check, f"{rounds} sends to {lane.name}", lane.collect(check, data * rounds),
+                    data * rounds, paced=False)
+        arrived_far = 0
+        for lane in far:
+            events = lane.finish(check)
+            wrong = [e for e in events if e != data]
+            if wrong:
+                check.fail(f"{lane.name}: {len(wrong)} events other than the {len(data)} bytes "
+                           f"sent, the first {wrong[0][:16].hex(' ')}")
+            arrived_far += len(events)
+        stop_jackd(jackd2)
+        s.done(f"{rounds} rounds of four senders, two on each of two servers, the opening of "
+               f"their clients stretched: each exits 0; {2 * rounds} messages arrived here, "
+               f"{arrived_far} of {2 * rounds} on the other server, each whole")
 
     with Stage(check, "missing port") as s:
         r = check.run([tool, "send", files[0], "--port", "nowhere"], QUICK_S,
