@@ -88,9 +88,11 @@ dist: bootstrap
 	cd dist && sha256sum *.zip *.deb > SHA256SUMS
 	@cd dist && ls -l
 
-# The checks of what make dist made (scripts/check-dist).
+# The checks of what make dist made (scripts/check-dist), and that those
+# checks fail on a broken copy of it.
 test-dist: dist
 	scripts/check-dist dist
+	scripts/tests/check_dist_catches.py dist
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
