@@ -32,17 +32,6 @@
 #include "se_sdk2/gui_opcodes.h"
 #include "show_session.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-// LeakSanitizer's suppressions built into plughost (the checking build):
-// Qt opens a D-Bus connection (accessibility, the platform theme) whose
-// buffers libdbus keeps for the life of the process and frees only in
-// dbus_shutdown, which nothing calls. Only allocations made inside libdbus
-// are suppressed; those of Qt, the host and the plug-ins are all checked.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libdbus-1.so\n";
-}
-#endif
-
 namespace plughost::show {
 
 std::string display_problem() {
